@@ -1,0 +1,52 @@
+# Build helpers shared by every folder.
+
+# Collects the .cpp files of DIR for the target platform: foo_posix.cpp builds
+# everywhere but Windows, foo_win32.cpp only on Windows, anything else always.
+function(kovun_platform_sources out_var dir)
+  file(GLOB srcs CONFIGURE_DEPENDS "${dir}/*.cpp")
+  if(WIN32)
+    list(FILTER srcs EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER srcs EXCLUDE REGEX "_win32\\.cpp$")
+  endif()
+  set(${out_var} ${srcs} PARENT_SCOPE)
+endfunction()
+
+# GoogleTest from Debian's source package, built with this tree's compiler and
+# flags, so the native, sanitizer and MinGW builds all use the same sources.
+macro(kovun_setup_gtest)
+  set(KOVUN_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  add_subdirectory(${KOVUN_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  include(GoogleTest)
+  if(WIN32)
+    # Under Wine every test program runs inside one prepared prefix and one
+    # virtual X server; the fixture tests start and stop them.
+    set(KOVUN_WINE_RUN "${CMAKE_SOURCE_DIR}/cmake/wine-test.sh")
+    add_test(NAME wine_setup COMMAND ${KOVUN_WINE_RUN} setup ${CMAKE_BINARY_DIR})
+    add_test(NAME wine_cleanup COMMAND ${KOVUN_WINE_RUN} cleanup ${CMAKE_BINARY_DIR})
+    set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 600)
+    set_tests_properties(wine_cleanup PROPERTIES FIXTURES_CLEANUP wine)
+  endif()
+endmacro()
+
+# One test program from the *_test.cpp files of DIR, linked with LIBS.
+function(kovun_add_test_dir name dir)
+  file(GLOB srcs CONFIGURE_DEPENDS "${dir}/*_test.cpp")
+  if(WIN32)
+    list(FILTER srcs EXCLUDE REGEX "_posix_test\\.cpp$")
+  else()
+    list(FILTER srcs EXCLUDE REGEX "_win32_test\\.cpp$")
+  endif()
+  add_executable(${name} ${srcs})
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gmock_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+  if(WIN32)
+    add_test(NAME ${name} COMMAND ${KOVUN_WINE_RUN} run ${CMAKE_BINARY_DIR} $<TARGET_FILE:${name}>)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 900)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                         PROPERTIES ENVIRONMENT "KOVUN_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  endif()
+endfunction()
