@@ -1,0 +1,48 @@
+#pragma once
+// LogException: the monitor's last resort for a failure no other code
+// handles. It beeps and appends a dated report to the error log
+// (kovun_error.txt beside the settings file, section [Error]); it shows no
+// dialog, and the monitor goes on.
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "shared/clock.h"
+
+namespace tol {
+
+struct ErrorLog {
+  std::string log_path;     // code page 932 bytes
+  std::string module_name;  // the executable's file name, e.g. "kovun.exe"
+  const Clock* clock = nullptr;
+  std::function<void()> beep;  // the system's default beep; empty: silent
+};
+
+// The error log's path for a settings file: its folder + "kovun_error.txt".
+std::string ErrorLogPathFor(std::string_view settings_path);
+
+// "<kind> がモジュール <module> の <address> で発生しました。" CR LF
+// <message, with "." added unless it ends in "." or "。"> CR LF,
+// cut to 256 bytes without splitting a double-byte character. The address
+// is written as upper-case hexadecimal of the pointer's width.
+std::string FailureReport(std::string_view class_name, std::string_view module_name,
+                          uintptr_t address, std::string_view message);
+
+// The failure's kind: tol::Exception::ClassName(), the type's name for other
+// standard exceptions, "Exception" for anything else.
+std::string FailureClassName(std::exception_ptr failure);
+std::string FailureMessage(std::exception_ptr failure);
+
+// Beeps, then writes the report under [Error], key = the local date-time in
+// the "c" form ("2005/02/07 21:05:00"); a report of the same second replaces
+// the earlier one. A C++ failure carries no code address of its own: the
+// address written is the return address into LogException's caller (the
+// handler site that caught the failure), which with the module name locates
+// that site in a map file. Never throws: a log that can't be written (or a
+// beep that fails) is swallowed.
+void LogException(const ErrorLog& log, std::exception_ptr failure) noexcept;
+
+}  // namespace tol

@@ -1,0 +1,67 @@
+#pragma once
+// An HttpClient for tests: answers are scripted per method and URL, and every
+// request is recorded. A URL without a script answers 404.
+
+#include <deque>
+#include <exception>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "net/http_client.h"
+#include "shared/errors.h"
+
+namespace tol::testing {
+
+struct FakeAnswer {
+  std::string body;
+  std::optional<DateTime> last_modified;
+  std::exception_ptr error;
+};
+
+inline FakeAnswer Body(std::string body) { return {std::move(body), std::nullopt, nullptr}; }
+inline FakeAnswer Modified(std::optional<DateTime> t) { return {"", t, nullptr}; }
+template <typename E>
+FakeAnswer Fails(E error) {
+  return {"", std::nullopt, std::make_exception_ptr(std::move(error))};
+}
+inline FakeAnswer SocketFailure() { return Fails(ESocketError("Connection refused")); }
+inline FakeAnswer NotFound() { return Fails(EHttpStatusError(404, "HTTP/1.1 404 Not Found")); }
+
+class FakeHttpClient : public HttpClient {
+ public:
+  // Answers to successive requests; the last one repeats.
+  void On(const std::string& method, const std::string& url, std::vector<FakeAnswer> answers) {
+    scripts_[method + " " + url] = std::deque<FakeAnswer>(answers.begin(), answers.end());
+  }
+
+  void SetProfile(const RequestProfile& profile) override { profile_ = profile; }
+  const RequestProfile& profile() const override { return profile_; }
+  std::string Get(const std::string& url) override { return Answer("GET", url).body; }
+  HeadResult Head(const std::string& url) override {
+    return HeadResult{Answer("HEAD", url).last_modified};
+  }
+
+  std::vector<std::string> requests;  // "GET <url>", "HEAD <url>"
+
+ private:
+  FakeAnswer Answer(const std::string& method, const std::string& url) {
+    const std::string request = method + " " + url;
+    requests.push_back(request);
+    auto it = scripts_.find(request);
+    if (it == scripts_.end() || it->second.empty()) {
+      throw EHttpStatusError(404, "HTTP/1.1 404 Not Found");
+    }
+    FakeAnswer answer = it->second.front();
+    if (it->second.size() > 1) it->second.pop_front();
+    if (answer.error) std::rethrow_exception(answer.error);
+    return answer;
+  }
+
+  RequestProfile profile_;
+  std::map<std::string, std::deque<FakeAnswer>> scripts_;
+};
+
+}  // namespace tol::testing

@@ -1,0 +1,109 @@
+#include "monitor/log_exception.h"
+
+#include <gtest/gtest.h>
+
+#include "monitor/temp_dir.h"
+#include "monitor/texts.h"
+#include "shared/codepage.h"
+#include "shared/errors.h"
+#include "shared/fixed_clock.h"
+
+namespace tol {
+namespace {
+
+using testing::TempDir;
+
+const std::string kHead = Utf8ToCp932(" がモジュール kovun の %p で発生しました。");
+
+TEST(LogExceptionTest, ReportText) {
+  const std::string maru = Utf8ToCp932("。");
+  struct Case {
+    const char* name;
+    std::string message;
+    std::string expected_tail;
+  } cases[] = {
+      {"full stop added", "Disk full", "Disk full."},
+      {"ends in full stop", "Disk full.", "Disk full."},
+      {"ends in Japanese full stop", "abc" + maru, "abc" + maru},
+      {"trail byte 0x81 then B",
+       "\x88\x81"
+       "B",
+       "\x88\x81"
+       "B."},
+      {"empty", "", "."},
+  };
+  for (const Case& c : cases) {
+    const std::string report = FailureReport("EOtherError", "kovun", 0xABCD, c.message);
+    // The address takes the pointer's width.
+    const std::string address = std::string(2 * sizeof(void*) - 4, '0') + "ABCD";
+    EXPECT_EQ(report,
+              "EOtherError" + FillText(kHead, {address}) + "\r\n" + c.expected_tail + "\r\n")
+        << c.name;
+  }
+}
+
+TEST(LogExceptionTest, ReportIsCutWithoutSplittingACharacter) {
+  std::string message;
+  for (int i = 0; i < 200; ++i) message += Utf8ToCp932("あ");
+  for (const std::string& prefix : {std::string(), std::string("x")}) {
+    const std::string report = FailureReport("E", "kovun", 0, prefix + message);
+    EXPECT_LE(report.size(), 256u);
+    EXPECT_GE(report.size(), 255u);
+    // Ends on a whole "あ" (0x82 0xA0).
+    EXPECT_EQ(report.substr(report.size() - 2), "\x82\xA0") << prefix;
+  }
+}
+
+TEST(LogExceptionTest, ClassNames) {
+  EXPECT_EQ(FailureClassName(std::make_exception_ptr(EFCreateError("x"))), "EFCreateError");
+  EXPECT_EQ(FailureClassName(std::make_exception_ptr(std::runtime_error("x"))),
+            "std::runtime_error");
+  EXPECT_EQ(FailureClassName(std::make_exception_ptr(42)), "Exception");
+  EXPECT_EQ(FailureMessage(std::make_exception_ptr(EOtherError("lost"))), "lost");
+}
+
+TEST(LogExceptionTest, RecordUnderErrorKeyedByTime) {
+  TempDir dir;
+  FixedClock clock(*DateTime::FromFields({2005, 2, 7, 21, 5, 0, 0}));
+  int beeps = 0;
+  const ErrorLog log{ErrorLogPathFor(dir.File("kovun.ini")), "kovun", &clock, [&] { ++beeps; }};
+  EXPECT_EQ(log.log_path, dir.File("kovun_error.txt"));
+
+  LogException(log, std::make_exception_ptr(EOtherError("first")));
+  LogException(log, std::make_exception_ptr(EOtherError("second")));  // same second
+  clock.Advance(1000);
+  LogException(log, std::make_exception_ptr(EFCreateError("third.")));
+  EXPECT_EQ(beeps, 3);
+
+  // Line breaks of a report reach the file as blanks, one record per line.
+  std::string bytes = TempDir::Read(log.log_path);
+  const std::string module = Utf8ToCp932(" がモジュール kovun の ");
+  const std::string tail = Utf8ToCp932(" で発生しました。");
+  const std::size_t width = 2 * sizeof(void*);
+  for (std::size_t at = bytes.find(module); at != std::string::npos;
+       at = bytes.find(module, at + 1)) {
+    const std::string address = bytes.substr(at + module.size(), width);
+    EXPECT_EQ(address.find_first_not_of("0123456789ABCDEF"), std::string::npos) << address;
+    bytes.replace(at + module.size(), address.size(), "@");
+  }
+  EXPECT_EQ(bytes, "[Error]\r\n2005/02/07 21:05:00=EOtherError" + module + "@" + tail +
+                       " second. \r\n2005/02/07 21:05:01=EFCreateError" + module + "@" + tail +
+                       " third. \r\n");
+}
+
+TEST(LogExceptionTest, UnwritableLogIsSwallowed) {
+  TempDir dir;
+  FixedClock clock;
+  int beeps = 0;
+  const ErrorLog log{dir.File("missing") + "/kovun_error.txt", "kovun", &clock, [&] { ++beeps; }};
+  LogException(log, std::make_exception_ptr(EOtherError("x")));
+  EXPECT_EQ(beeps, 1);
+  EXPECT_FALSE(std::filesystem::exists(log.log_path));
+  // A beep that fails doesn't stop the record either.
+  const ErrorLog noisy{dir.File("e.txt"), "kovun", &clock, [] { throw EOtherError("no"); }};
+  LogException(noisy, std::make_exception_ptr(EOtherError("x")));
+  EXPECT_TRUE(std::filesystem::exists(noisy.log_path));
+}
+
+}  // namespace
+}  // namespace tol
