@@ -1,0 +1,137 @@
+// POSIX side of file_io.h: paths go to the system as UTF-8.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <system_error>
+
+#include "shared/codepage.h"
+#include "shared/errors.h"
+#include "shared/file_io.h"
+
+namespace tol {
+
+namespace {
+
+// Owns one file descriptor.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { Close(); }
+  int get() const { return fd_; }
+  // Closes now; false (with errno set) when the close reports a failure.
+  bool Close() {
+    if (fd_ < 0) return true;
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void ThrowPosixError(int error) {
+  throw EFCreateError(Utf8ToCp932(std::system_category().message(error)));
+}
+
+// The system's form of a code page 932 path; false for a path the system
+// can't take (empty, or with a NUL byte that would cut it short).
+bool SystemPath(const std::string& path, std::string* out) {
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  *out = Cp932ToUtf8(path);
+  return true;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t max_bytes) {
+  std::string system_path;
+  if (!SystemPath(path, &system_path)) return std::nullopt;
+  // O_NONBLOCK keeps a FIFO at the path from blocking the open; only regular
+  // files are read.
+  Fd fd(::open(system_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return std::nullopt;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (static_cast<unsigned long long>(st.st_size) > max_bytes) return std::nullopt;
+  std::string bytes;
+  char buffer[16384];
+  while (true) {
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    // The file may grow while it is read.
+    if (bytes.size() + static_cast<std::size_t>(got) > max_bytes) return std::nullopt;
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  return bytes;
+}
+
+bool FileExists(const std::string& path) {
+  std::string system_path;
+  if (!SystemPath(path, &system_path)) return false;
+  struct stat st;
+  return ::stat(system_path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view bytes) {
+  std::string target;
+  if (!SystemPath(path, &target)) ThrowPosixError(ENOENT);
+  // The temporary name depends only on the folder, not on the target's name,
+  // so a target name near the length limit still gets a temporary file.
+  const std::size_t slash = target.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  static std::atomic<unsigned> counter{0};
+  std::string temp;
+  int fd_value = -1;
+  for (int attempt = 0; attempt < 100 && fd_value < 0; ++attempt) {
+    temp = folder + ".tol-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    // 0666 lets the umask decide the new file's rights, as for any new file.
+    fd_value = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_value < 0 && errno != EEXIST) ThrowPosixError(errno);
+  }
+  if (fd_value < 0) ThrowPosixError(EEXIST);
+  Fd fd(fd_value);
+  int error = 0;
+  struct stat st;
+  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    ::fchmod(fd.get(), st.st_mode & 07777);  // a replaced file keeps its rights
+  }
+  if (!WriteAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || !fd.Close() ||
+      ::rename(temp.c_str(), target.c_str()) != 0) {
+    error = errno;
+  }
+  if (error != 0) {
+    fd.Close();
+    ::unlink(temp.c_str());
+    ThrowPosixError(error);
+  }
+  // Make the rename itself durable; a folder that can't be synced changes
+  // nothing about the result.
+  Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
+}
+
+}  // namespace tol

@@ -1,0 +1,153 @@
+// Windows side of file_io.h: paths go to the W functions as UTF-16, whatever
+// the system's ANSI code page is.
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "shared/codepage.h"
+#include "shared/errors.h"
+#include "shared/file_io.h"
+
+namespace tol {
+
+namespace {
+
+// Owns one file handle.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() { Close(); }
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  bool Close() {
+    if (!valid()) return true;
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return ::CloseHandle(handle) != 0;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// The system's reason text for `error`, in code page 932, without the line
+// break that FormatMessageW puts at its end.
+std::string ReasonText(DWORD error) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::u16string text;
+  if (length != 0 && buffer != nullptr) {
+    text.assign(reinterpret_cast<const char16_t*>(buffer), length);
+  }
+  if (buffer != nullptr) ::LocalFree(buffer);
+  while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ')) {
+    text.pop_back();
+  }
+  if (text.empty()) return "Windows error " + std::to_string(error);
+  return Utf16ToCp932(text);
+}
+
+[[noreturn]] void ThrowWindowsError(DWORD error) { throw EFCreateError(ReasonText(error)); }
+
+// The system's form of a code page 932 path; false for a path the system
+// can't take (empty, or with a NUL byte that would cut it short).
+bool SystemPath(const std::string& path, std::u16string* out) {
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  *out = Cp932ToUtf16(path);
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t max_bytes) {
+  std::u16string system_path;
+  if (!SystemPath(path, &system_path)) return std::nullopt;
+  // Other programs may keep the file open for writing or replace it meanwhile.
+  Handle file(::CreateFileW(Wide(system_path), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return std::nullopt;
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(file.get(), &size) ||
+      static_cast<unsigned long long>(size.QuadPart) > max_bytes) {
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buffer[16384];
+  while (true) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) return std::nullopt;
+    if (got == 0) break;
+    if (bytes.size() + got > max_bytes) return std::nullopt;  // grew while being read
+    bytes.append(buffer, got);
+  }
+  return bytes;
+}
+
+bool FileExists(const std::string& path) {
+  std::u16string system_path;
+  if (!SystemPath(path, &system_path)) return false;
+  const DWORD attributes = ::GetFileAttributesW(Wide(system_path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view bytes) {
+  std::u16string target;
+  if (!SystemPath(path, &target)) ThrowWindowsError(ERROR_INVALID_NAME);
+  // The folder is found in UTF-16: in the code page 932 bytes a 0x5C may be
+  // the second byte of a character rather than a separator.
+  const std::size_t separator = target.find_last_of(u"\\/:");
+  const std::u16string folder =
+      separator == std::u16string::npos ? std::u16string() : target.substr(0, separator + 1);
+  static std::atomic<unsigned> counter{0};
+  std::u16string temp;
+  HANDLE created = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && created == INVALID_HANDLE_VALUE; ++attempt) {
+    const std::string name = "~tol-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                             std::to_string(counter++) + ".tmp";
+    temp = folder + std::u16string(name.begin(), name.end());
+    created = ::CreateFileW(Wide(temp), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) {
+      ThrowWindowsError(::GetLastError());
+    }
+  }
+  if (created == INVALID_HANDLE_VALUE) ThrowWindowsError(ERROR_FILE_EXISTS);
+  Handle file(created);
+  DWORD error = ERROR_SUCCESS;
+  std::string_view rest = bytes;
+  while (error == ERROR_SUCCESS && !rest.empty()) {
+    const DWORD chunk = rest.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(rest.size());
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), rest.data(), chunk, &written, nullptr)) {
+      error = ::GetLastError();
+    } else {
+      rest.remove_prefix(written);
+    }
+  }
+  if (error == ERROR_SUCCESS && !::FlushFileBuffers(file.get())) error = ::GetLastError();
+  if (error == ERROR_SUCCESS && !file.Close()) error = ::GetLastError();
+  if (error == ERROR_SUCCESS &&
+      !::MoveFileExW(Wide(temp), Wide(target),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = ::GetLastError();
+  }
+  if (error != ERROR_SUCCESS) {
+    file.Close();
+    ::DeleteFileW(Wide(temp));
+    ThrowWindowsError(error);
+  }
+}
+
+}  // namespace tol

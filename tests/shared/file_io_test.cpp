@@ -1,0 +1,145 @@
+#include "shared/file_io.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "shared/codepage.h"
+#include "shared/errors.h"
+#include "shared/ini_file.h"
+#include "shared/profile_ini.h"
+
+namespace tol {
+namespace {
+
+namespace fs = std::filesystem;
+
+// "表" and "ソ" have 0x5C ("\") as second byte; as path text on Windows that
+// byte must not count as a separator.
+const std::string kHyo = "\x95\x5C";
+const std::string kSo = "\x83\x5C";
+
+fs::path Native(const std::string& cp932) {
+  const std::string utf8 = Cp932ToUtf8(cp932);
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Cp932(const fs::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return Utf8ToCp932(std::string(utf8.begin(), utf8.end()));
+}
+
+// A fresh folder for each test, removed afterwards.
+class FileIoTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    folder_ = fs::temp_directory_path() / ("tol-file-io-" + std::to_string(random()));
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  std::string PathOf(const std::string& cp932_name) const {
+    return Cp932(folder_) + "/" + cp932_name;
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      names.push_back(Cp932(entry.path().filename()));
+    }
+    return names;
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(FileIoTest, WritesReplacesAndReadsBytes) {
+  struct Case {
+    std::string name, first, second;
+  } cases[] = {
+      {"plain.txt", "one", "two\r\n"},
+      {kHyo + ".ini", "[" + kHyo + "]\r\n" + kSo + "=" + kHyo + "\r\n", ""},
+      {kSo + kHyo + "x.txt", std::string("\0\xFF\r\n", 4), std::string(100000, '\x5C')},
+  };
+  for (const auto& c : cases) {
+    const std::string path = PathOf(c.name);
+    EXPECT_FALSE(FileExists(path)) << c.name;
+    WriteFileAtomic(path, c.first);
+    EXPECT_TRUE(FileExists(path)) << c.name;
+    EXPECT_EQ(ReadFileBytes(path), c.first) << c.name;
+    WriteFileAtomic(path, c.second);
+    EXPECT_EQ(ReadFileBytes(path), c.second) << c.name;
+    // The name reached the system as the right characters, and no temporary
+    // file stayed behind.
+    EXPECT_EQ(Names(), std::vector<std::string>{c.name});
+    fs::remove(Native(path));
+  }
+}
+
+TEST_F(FileIoTest, FailedWritesThrowAndLeaveNothing) {
+  fs::create_directory(folder_ / "sub");
+  const std::string cases[] = {
+      PathOf("missing/x.ini"),
+      PathOf("sub"),  // a folder can't be replaced by a file
+      "",
+      PathOf(std::string("nul\0.ini", 8)),
+  };
+  for (const auto& path : cases) {
+    try {
+      WriteFileAtomic(path, "bytes");
+      ADD_FAILURE() << "no failure for " << path;
+    } catch (const EFCreateError& error) {
+      EXPECT_STRNE(error.what(), "") << path;
+    }
+    EXPECT_EQ(Names(), std::vector<std::string>{"sub"}) << path;
+  }
+}
+
+TEST_F(FileIoTest, ReadsOnlyFilesThatFit) {
+  fs::create_directory(folder_ / "sub");
+  WriteFileAtomic(PathOf("empty"), "");
+  WriteFileAtomic(PathOf("ten"), "0123456789");
+  EXPECT_EQ(ReadFileBytes(PathOf("empty")), "");
+  EXPECT_EQ(ReadFileBytes(PathOf("ten"), 10), "0123456789");
+  EXPECT_EQ(ReadFileBytes(PathOf("ten"), 9), std::nullopt);
+  EXPECT_EQ(ReadFileBytes(PathOf("missing")), std::nullopt);
+  EXPECT_EQ(ReadFileBytes(PathOf("sub")), std::nullopt);
+  EXPECT_EQ(ReadFileBytes(""), std::nullopt);
+  EXPECT_EQ(ReadFileBytes(PathOf(std::string("ten\0x", 5))), std::nullopt);
+  EXPECT_TRUE(FileExists(PathOf("empty")));
+  EXPECT_FALSE(FileExists(PathOf("sub")));
+  EXPECT_FALSE(FileExists(PathOf("missing")));
+  EXPECT_FALSE(FileExists(PathOf(std::string("ten\0x", 5))));
+}
+
+TEST_F(FileIoTest, IniDocumentsSaveAndLoadByteForByte) {
+  const std::string profile_path = PathOf("kovun_error.txt");
+  const std::string before = "[Error]\n2005/02/07 21:05:00=old\n";
+  WriteFileAtomic(profile_path, before);
+  ProfileIni log = ProfileIni::Load(profile_path);
+  log.WriteString("Error", "2005/02/07 21:05:01", kHyo + ".\r\n" + kSo + ".\r\n");
+  log.Save(profile_path);
+  EXPECT_EQ(ReadFileBytes(profile_path),
+            before + "2005/02/07 21:05:01=" + kHyo + ". " + kSo + ". \r\n");
+
+  const std::string world_path = PathOf(kHyo + ".ini");
+  IniFile world = IniFile::Load(world_path);  // missing: empty
+  world.WriteString("GameServer01", "map1", kHyo);
+  world.Save(world_path);
+  EXPECT_EQ(ReadFileBytes(world_path), "[GameServer01]\r\nmap1=" + kHyo + "\r\n\r\n");
+  EXPECT_EQ(IniFile::Load(world_path).ReadString("GameServer01", "MAP1", ""), kHyo);
+  EXPECT_EQ(ProfileIni::Load(world_path).ReadString("gameserver01", "map1", ""), kHyo);
+
+  EXPECT_EQ(ProfileIni::Load(PathOf("missing.ini")).Serialize(), "");
+  EXPECT_THROW(world.Save(PathOf("missing/x.ini")), EFCreateError);
+  EXPECT_THROW(log.Save(PathOf("missing/x.ini")), EFCreateError);
+}
+
+}  // namespace
+}  // namespace tol
