@@ -1,0 +1,88 @@
+#pragma once
+// The assistant's fetch run: for each of its eighteen worlds, ask the map-list
+// service whether the world's list changed since the last run; download and
+// convert a changed list into the world's map-name file, the INI file whose
+// "GameServer01" to "GameServer15" sections the monitor's map menus show.
+//
+// Files of the run:
+// - per-world file: output folder text + world + file name text, joined as
+//   they stand (no separator added or removed);
+// - display names: TolMap folder text + "TolMap.ini", section "Map", read only;
+// - update record: section "Update" of the record file (Zoneroll.ini in the
+//   working directory), one stored list time per world.
+// Every write replaces its file whole through a temporary file, so the
+// monitor, which may read a per-world file at any moment, never sees half of
+// one; each converted entry is on disk before the next list line is taken.
+//
+// The run reports world by world through a FetchLog. The first failure ends
+// it and propagates as a tol::Exception whose message is the text the user is
+// shown: for an error status the answer's status line (EHttpStatusError), for
+// a connection failure or time-out the client's ESocketError, for a file that
+// can't be written an EFCreateError naming the file and the system's reason.
+// Worlds before the failing one keep their new files and times; later ones
+// are not visited; the log gets no closing lines.
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "net/http_client.h"
+#include "shared/clock.h"
+#include "shared/ini_file.h"
+
+namespace tol {
+
+// The worlds the assistant fetches, lower case, in run order (the first
+// eighteen worlds of the monitor's table).
+inline constexpr std::array<std::string_view, 18> kAssistantWorlds = {
+    "arvel", "bessa",  "corin",  "dovan",   "elmira", "fennet", "garvo",  "hollis", "istra",
+    "jorun", "kestel", "lumbra", "morvane", "nessa",  "orwin",  "pellam", "quint",  "rosk"};
+
+inline constexpr std::string_view kAssistantUserAgent = "Kovun Zoneroll Assistant / Rev. 0.1";
+inline constexpr std::string_view kAssistantReferer = "http://kovun.tolvane.example/zoneroll/";
+inline constexpr std::string_view kUpdateSection = "Update";
+inline constexpr std::string_view kTolMapFileName = "TolMap.ini";
+inline constexpr std::string_view kMapSection = "Map";
+
+// The assistant's request headers and time-outs (net/timeouts.h), no proxy.
+// Apply it once to the client the assistant keeps for its life.
+RequestProfile AssistantRequestProfile();
+
+// "http://" + host + "/cgi-bin/iplist/map." + world + ".lst".
+std::string MapListUrl(std::string_view host, std::string_view world);
+
+// Where the run's lines go, code page 932 text without line breaks.
+class FetchLog {
+ public:
+  virtual ~FetchLog() = default;
+  virtual void Clear() = 0;
+  virtual void Append(std::string_view line) = 0;
+};
+
+struct FetchRunInputs {
+  std::string out_folder;     // prefix of every per-world file path
+  std::string file_name;      // behind the world name, e.g. ".ini"
+  std::string tolmap_folder;  // prefix of TolMap.ini; empty: working directory
+  std::string host;           // map-list service host, optionally ":port"
+  std::string record_path = "Zoneroll.ini";
+};
+
+// One run over all worlds. `clock` supplies the list time stored when the
+// service's HEAD answer has no usable Last-Modified (see fetch_run.cpp).
+void RunFetch(const FetchRunInputs& inputs, HttpClient& http, const Clock& clock, FetchLog& log);
+
+// Converts one map list into the file at `world_path`: the file is first cut
+// to zero bytes, then every line of `body` (trailing blanks and control
+// characters removed) becomes the entry field 3 = display name in the section
+// of its address (field 1, through the server address table; an unlisted
+// address names its own section). TolMap.ini at `tolmap_path` is read afresh
+// for each line and the file rewritten whole after each line.
+void ConvertMapList(std::string_view body, const std::string& world_path,
+                    const std::string& tolmap_path);
+
+// Replaces the file at `path` with the whole of `ini` (temporary file, then
+// rename). On failure an EFCreateError whose text names the file and gives
+// the system's reason.
+void SaveIniFile(const IniFile& ini, const std::string& path);
+
+}  // namespace tol

@@ -1,0 +1,19 @@
+#pragma once
+// The assistant's own Japanese texts, kept in this one file (see shared/sjis.h:
+// UTF-8 literals, code page 932 bytes at use).
+
+#include "shared/sjis.h"
+
+namespace tol {
+
+// Log line tails of the fetch run: behind world name + file name text.
+inline const SjisText kUpToDateSuffix{" => 更新済み"};
+inline const SjisText kConvertedSuffix{" => 更新完了"};
+// Last log line of a run that did not fail.
+inline const SjisText kRunFinishedText{"= 取得終了 ="};
+
+// A file of the run can't be written: "%1" the file's path, "%2" the system's
+// reason text.
+inline const SjisText kCannotWriteFileText{"ファイル \"%1\" を書き込めません: %2"};
+
+}  // namespace tol
