@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "monitor/settings.h"
 #include "monitor/status.h"
@@ -26,6 +27,10 @@ struct MenuEntryModel {
   bool enabled = true;
   bool column_break = false;  // starts a new column (bar break)
 };
+
+// The map-name menus of map servers 1-15 (index n - 1).
+inline constexpr int kMapMenuCount = 15;
+using MapMenus = std::array<std::vector<MenuEntryModel>, kMapMenuCount>;
 
 inline constexpr int kPatchEntryCount = 4;
 // Captions of the patch-server entries.
@@ -51,6 +56,9 @@ struct MonitorModel {
   bool set_window_pos = false;
   bool last_modified = false;
   bool task_tray = false;
+
+  // Map-name menus, rebuilt by every poll; empty until the first one.
+  MapMenus map_menus;
 
   // Kept between polls.
   int32_t poll_interval = 120000;  // the refresh timer's period, ms
