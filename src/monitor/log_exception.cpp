@@ -51,10 +51,7 @@ std::string TypeName(const std::type_info& type) {
 }  // namespace
 
 std::string ErrorLogPathFor(std::string_view settings_path) {
-  const std::size_t slash = settings_path.find_last_of("/\\");
-  const std::string_view folder =
-      slash == std::string_view::npos ? std::string_view() : settings_path.substr(0, slash + 1);
-  return std::string(folder) + "kovun_error.txt";
+  return std::string(FolderOf(settings_path)) + "kovun_error.txt";
 }
 
 std::string FailureReport(std::string_view class_name, std::string_view module_name,

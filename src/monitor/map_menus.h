@@ -31,10 +31,6 @@ std::string MapSectionName(int n);
 // case (double-byte characters untouched), then ".ini".
 std::string MapFileName(std::string_view world_label);
 
-// The folder part of `path` up to and including its last separator ("/" or
-// "\", never the second byte of a double-byte character); empty without one.
-std::string_view FolderOf(std::string_view path);
-
 // `folder` joined with MapFileName(world_label); a separator is added unless
 // the folder is empty or already ends in one.
 std::string MapFilePath(std::string_view folder, std::string_view world_label);

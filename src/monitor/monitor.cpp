@@ -5,6 +5,7 @@
 
 #include "monitor/map_menus.h"
 #include "shared/profile_ini.h"
+#include "shared/text.h"
 
 namespace tol {
 

@@ -63,4 +63,17 @@ std::string_view Trim(std::string_view text) {
   return TrimRight(text);
 }
 
+std::string_view FolderOf(std::string_view path) {
+  std::size_t folder_end = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsLeadByte(c) && i + 1 < path.size()) {
+      ++i;
+    } else if (c == '/' || c == '\\') {
+      folder_end = i + 1;
+    }
+  }
+  return path.substr(0, folder_end);
+}
+
 }  // namespace tol

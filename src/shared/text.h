@@ -30,4 +30,9 @@ std::string_view CutToBytes(std::string_view text, std::size_t max_bytes);
 std::string_view Trim(std::string_view text);
 std::string_view TrimRight(std::string_view text);
 
+// The folder part of a path, up to and including its last "/" or "\"; a "\"
+// that is the second byte of a double-byte character is no separator. Empty
+// when the path has no folder part.
+std::string_view FolderOf(std::string_view path);
+
 }  // namespace tol

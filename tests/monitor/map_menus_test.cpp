@@ -84,8 +84,6 @@ TEST(MapMenusTest, FileNamesAndFolders) {
   }
   EXPECT_EQ(MapSectionName(1), "GameServer01");
   EXPECT_EQ(MapSectionName(15), "GameServer15");
-  EXPECT_EQ(FolderOf("/a/b/kovun.ini"), "/a/b/");
-  EXPECT_EQ(FolderOf("kovun.ini"), "");
 }
 
 TEST(MapMenusTest, ModelRebuiltFromTheWorldsFile) {

@@ -58,5 +58,22 @@ TEST(TrimTest, RemovesBlanksAndControls) {
   EXPECT_EQ(Trim(kHyo + " "), kHyo);
 }
 
+TEST(FolderOfTest, SecondBytesAreNoSeparators) {
+  struct Case {
+    std::string path, folder;
+  } cases[] = {
+      {"/a/b/kovun.ini", "/a/b/"},
+      {"kovun.ini", ""},
+      {"C:\\x\\kovun.ini", "C:\\x\\"},
+      // "表" ends in 0x5C: the folder is the one before it.
+      {"C:\\" + kHyo + "kovun.ini", "C:\\"},
+      {"d/" + kSo, "d/"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FolderOf(c.path), c.folder) << c.path;
+  }
+}
+
 }  // namespace
 }  // namespace tol
