@@ -1,0 +1,80 @@
+#pragma once
+// The HTTP client port of both programs: GET and HEAD over plain HTTP/1.1,
+// used on the caller's thread, one request at a time.
+//
+// Implementations: http_client_curl.cpp (libcurl, POSIX builds) and
+// http_client_winhttp.cpp (WinHTTP, Windows builds); CreateHttpClient()
+// returns the one the build carries. Tests may plug in their own.
+//
+// Contract shared by every implementation:
+// - Every request sends the profile's Accept, Content-Type, Referer and
+//   User-Agent headers.
+// - Cookies that a service sets are kept for the life of the client object and
+//   sent back with later requests.
+// - Redirects are never followed: a 3xx answer is an EHttpStatusError, like
+//   every answer outside 2xx. Its message is the answer's status line, e.g.
+//   "HTTP/1.1 404 Not Found"; status() is the code.
+// - ESocketError: the name doesn't resolve, the connection is refused or
+//   reset, or a time-out expires (connect or whole request).
+// - EOtherError: anything else, e.g. the peer closes the connection before the
+//   announced body is complete, or the body exceeds max_body_bytes (the
+//   transfer stops there; memory stays bounded by the cap).
+// - With a proxy host set, requests go through that HTTP proxy; a 407 demand
+//   is answered with the proxy user name and password on every request. A
+//   proxy that still refuses (407, or 401 as some answer wrong credentials)
+//   is an EHttpStatusError like any other answer outside 2xx. No proxy is
+//   ever taken from the environment or the system's settings.
+// - The proxy is part of the connection setup: a profile with another proxy
+//   may start a new cookie store (WinHTTP fixes the proxy per session).
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "net/timeouts.h"
+#include "shared/clock.h"
+#include "shared/date_time.h"
+
+namespace tol {
+
+struct RequestProfile {
+  std::string accept = "text/html, */*";
+  std::string content_type = "text/html";
+  std::string referer;
+  std::string user_agent;
+  // Empty host: no proxy.
+  std::string proxy_host;
+  int proxy_port = 0;
+  std::string proxy_user;
+  std::string proxy_password;
+  // Bounded always (a value below 1 ms counts as 1 ms); see timeouts.h for
+  // the values of each program.
+  std::chrono::milliseconds connect_timeout = kMonitorTimeouts.connect;
+  // The whole request, from connecting to the last byte of the body.
+  std::chrono::milliseconds request_timeout = kMonitorTimeouts.request;
+  std::size_t max_body_bytes = 8 * 1024 * 1024;
+};
+
+struct HeadResult {
+  // The answer's Last-Modified time converted to local time by the client's
+  // clock; empty when the answer had no usable Last-Modified header.
+  std::optional<DateTime> last_modified;
+};
+
+class HttpClient {
+ public:
+  virtual ~HttpClient() = default;
+  virtual void SetProfile(const RequestProfile& profile) = 0;
+  virtual const RequestProfile& profile() const = 0;
+  // The body of a 2xx answer, bytes as they came.
+  virtual std::string Get(const std::string& url) = 0;
+  virtual HeadResult Head(const std::string& url) = 0;
+};
+
+// The platform's client. `clock` converts Last-Modified to local time and must
+// outlive the client.
+std::unique_ptr<HttpClient> CreateHttpClient(const Clock& clock);
+
+}  // namespace tol

@@ -1,0 +1,253 @@
+// The HTTP client on libcurl, for POSIX builds.
+//
+// One easy handle lives as long as the client: its cookie engine keeps the
+// cookies that services set, and it reuses connections. Every request sets
+// all the options it depends on, so nothing of one request leaks into the
+// next one.
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "net/http_client.h"
+#include "shared/errors.h"
+#include "shared/text.h"
+
+namespace tol {
+namespace {
+
+// Longest status line kept for an error message.
+constexpr std::size_t kMaxStatusLineBytes = 200;
+
+void GlobalInitOnce() {
+  // curl_global_init isn't thread-safe in this libcurl; a function-local
+  // static runs it exactly once.
+  static const CURLcode init = curl_global_init(CURL_GLOBAL_DEFAULT);
+  if (init != CURLE_OK) throw EOtherError("libcurl could not be initialised");
+}
+
+struct EasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct SlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+// What one transfer gathers through the callbacks. Callbacks never throw into
+// libcurl: they record what went wrong and let the transfer stop.
+struct Transfer {
+  std::size_t max_body_bytes = 0;
+  std::string body;
+  bool body_over_cap = false;
+  bool out_of_memory = false;
+  std::string status_line;
+  std::string last_modified;
+};
+
+size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const size_t bytes = size * count;
+  // This libcurl stops a body of unannounced size only here: returning
+  // less than it was given aborts the transfer with CURLE_WRITE_ERROR.
+  if (bytes > transfer->max_body_bytes - transfer->body.size()) {
+    transfer->body_over_cap = true;
+    return 0;
+  }
+  try {
+    transfer->body.append(data, bytes);
+  } catch (const std::bad_alloc&) {
+    transfer->out_of_memory = true;
+    return 0;
+  }
+  return bytes;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
+}
+
+size_t ReadHeader(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const size_t bytes = size * count;
+  std::string_view line(data, bytes);
+  try {
+    if (StartsWithNoCase(line, "HTTP/")) {
+      // A new answer begins (after a 407 or a 100 Continue): forget the last.
+      transfer->status_line = std::string(CutToBytes(TrimRight(line), kMaxStatusLineBytes));
+      transfer->last_modified.clear();
+    } else if (StartsWithNoCase(line, "Last-Modified:")) {
+      transfer->last_modified = std::string(Trim(line.substr(14)));
+    }
+  } catch (const std::bad_alloc&) {
+    transfer->out_of_memory = true;
+    return 0;
+  }
+  return bytes;
+}
+
+std::string OverCapMessage(const Transfer& transfer) {
+  return "The answer is larger than " + std::to_string(transfer.max_body_bytes) + " bytes";
+}
+
+// Sorts a libcurl failure into the kinds the callers catch.
+[[noreturn]] void ThrowCurlError(CURLcode code, const Transfer& transfer, const char* detail) {
+  std::string message = *detail != '\0' ? detail : curl_easy_strerror(code);
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:  // closed or reset before any answer
+      throw ESocketError(message);
+    case CURLE_WRITE_ERROR:
+      if (transfer.out_of_memory) throw EOtherError("Out of memory");
+      throw EOtherError(transfer.body_over_cap ? OverCapMessage(transfer) : message);
+    case CURLE_FILESIZE_EXCEEDED:  // the announced size is over the cap
+      throw EOtherError(OverCapMessage(transfer));
+    default:  // CURLE_PARTIAL_FILE (body cut short) and everything else
+      throw EOtherError(message);
+  }
+}
+
+void AppendHeader(std::unique_ptr<curl_slist, SlistDeleter>& list, const std::string& name,
+                  const std::string& value) {
+  // "Name:" with nothing after it removes a header libcurl would add itself.
+  const std::string line = value.empty() ? name + ":" : name + ": " + value;
+  curl_slist* head = curl_slist_append(list.get(), line.c_str());
+  if (!head) throw EOtherError("Out of memory");
+  (void)list.release();  // `head` is the same list, one entry longer
+  list.reset(head);
+}
+
+long Milliseconds(std::chrono::milliseconds duration) {
+  // Zero would mean "no limit" to libcurl; every request stays bounded.
+  return static_cast<long>(std::max<std::chrono::milliseconds::rep>(duration.count(), 1));
+}
+
+class CurlHttpClient final : public HttpClient {
+ public:
+  explicit CurlHttpClient(const Clock& clock) : clock_(clock) {
+    GlobalInitOnce();
+    easy_.reset(curl_easy_init());
+    if (!easy_) throw EOtherError("libcurl could not create a handle");
+    // An empty file name switches the cookie engine on without reading a
+    // file; the cookies then live as long as this handle.
+    curl_easy_setopt(easy_.get(), CURLOPT_COOKIEFILE, "");
+  }
+
+  void SetProfile(const RequestProfile& profile) override { profile_ = profile; }
+  const RequestProfile& profile() const override { return profile_; }
+
+  std::string Get(const std::string& url) override {
+    Transfer transfer = Perform(url, /*head=*/false);
+    return std::move(transfer.body);
+  }
+
+  HeadResult Head(const std::string& url) override {
+    Transfer transfer = Perform(url, /*head=*/true);
+    HeadResult result;
+    if (auto utc = DateTime::FromHttpDate(transfer.last_modified)) {
+      result.last_modified = clock_.UtcToLocal(*utc);
+    }
+    return result;
+  }
+
+ private:
+  Transfer Perform(const std::string& url, bool head) {
+    CURL* easy = easy_.get();
+    Transfer transfer;
+    transfer.max_body_bytes = profile_.max_body_bytes;
+    char error[CURL_ERROR_SIZE] = "";
+
+    std::unique_ptr<curl_slist, SlistDeleter> headers;
+    AppendHeader(headers, "Accept", profile_.accept);
+    AppendHeader(headers, "Content-Type", profile_.content_type);
+
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error);
+    // Time-outs without SIGALRM: the client may run on any thread.
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    if (head) {
+      curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else {
+      curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(easy, CURLOPT_REFERER,
+                     profile_.referer.empty() ? nullptr : profile_.referer.c_str());
+    curl_easy_setopt(easy, CURLOPT_USERAGENT,
+                     profile_.user_agent.empty() ? nullptr : profile_.user_agent.c_str());
+
+    const long request_ms = Milliseconds(profile_.request_timeout);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, request_ms);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                     std::min(request_ms, Milliseconds(profile_.connect_timeout)));
+
+    // An announced size over the cap fails before the body is read; the
+    // write callback catches the rest.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(std::min<std::uintmax_t>(
+                         profile_.max_body_bytes, std::numeric_limits<curl_off_t>::max())));
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, ReadHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+
+    SetProxy(easy);
+
+    const CURLcode code = curl_easy_perform(easy);
+    // The header list and the error buffer die with this call.
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+    if (code != CURLE_OK) ThrowCurlError(code, transfer, error);
+
+    long status = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status < 200 || status > 299) {
+      std::string line = transfer.status_line;
+      if (line.empty()) line = "HTTP/1.1 " + std::to_string(status);
+      throw EHttpStatusError(static_cast<int>(status), line);
+    }
+    return transfer;
+  }
+
+  void SetProxy(CURL* easy) {
+    if (profile_.proxy_host.empty()) {
+      // An empty proxy also keeps http_proxy and friends from the
+      // environment out: only the configured proxy is ever used.
+      curl_easy_setopt(easy, CURLOPT_PROXY, "");
+      return;
+    }
+    curl_easy_setopt(easy, CURLOPT_PROXY, profile_.proxy_host.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROXYPORT, static_cast<long>(profile_.proxy_port));
+    curl_easy_setopt(easy, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+    curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, profile_.proxy_user.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, profile_.proxy_password.c_str());
+    // Credentials go out only when the proxy asks (407), in the scheme it asks for.
+    curl_easy_setopt(easy, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
+  }
+
+  const Clock& clock_;
+  RequestProfile profile_;
+  std::unique_ptr<CURL, EasyDeleter> easy_;
+};
+
+}  // namespace
+
+std::unique_ptr<HttpClient> CreateHttpClient(const Clock& clock) {
+  return std::make_unique<CurlHttpClient>(clock);
+}
+
+}  // namespace tol

@@ -1,0 +1,507 @@
+// The HTTP client on WinHTTP, for Windows builds.
+//
+// WinHTTP runs in asynchronous mode so that every request has one hard
+// deadline: its own receive time-out applies to each packet only, and a
+// server that trickles one byte at a time would never trip it. The caller's
+// thread starts one operation at a time and waits for its completion until
+// the deadline; when the deadline passes it closes the request handle, which
+// cancels the operation, and reports a time-out.
+//
+// One session handle lives as long as the client (it holds the cookies).
+// WinHTTP takes the proxy only when the session is opened, so a profile with
+// another proxy opens a new session, and starts a new cookie store with it.
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "net/http_client.h"
+#include "shared/codepage.h"
+#include "shared/errors.h"
+#include "shared/text.h"
+
+namespace tol {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Longest status line kept for an error message.
+constexpr std::size_t kMaxStatusLineBytes = 200;
+constexpr DWORD kReadChunkBytes = 16 * 1024;
+
+std::wstring Wide(std::string_view cp932) {
+  std::u16string utf16 = Cp932ToUtf16(cp932);
+  return std::wstring(utf16.begin(), utf16.end());
+}
+
+std::string Narrow(std::wstring_view wide) {
+  return Utf16ToCp932(std::u16string(wide.begin(), wide.end()));
+}
+
+struct HandleCloser {
+  void operator()(void* handle) const { WinHttpCloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+// What the caller and WinHTTP's callback share for one request. The caller
+// waits for one completion at a time on `done`. Two owners: the caller, and
+// WinHTTP until it reports the request handle closing, so that a completion
+// arriving after a time-out never writes into freed memory.
+class AsyncState {
+ public:
+  AsyncState() : done_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    if (!done_) throw EOtherError("Could not create an event");
+  }
+  ~AsyncState() { CloseHandle(done_); }
+  AsyncState(const AsyncState&) = delete;
+  AsyncState& operator=(const AsyncState&) = delete;
+
+  void Release() {
+    if (refs_.fetch_sub(1) == 1) delete this;
+  }
+
+  // Called before an operation starts.
+  void Arm() {
+    error_ = 0;
+    bytes_ = 0;
+    ResetEvent(done_);
+  }
+  // Called from WinHTTP's thread (or inside the call that started it).
+  void Complete(DWORD error, DWORD bytes) {
+    error_ = error;
+    bytes_ = bytes;
+    SetEvent(done_);
+  }
+  // False when `timeout` passes first.
+  bool Wait(std::chrono::milliseconds timeout) {
+    return WaitForSingleObject(done_, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+  }
+  DWORD error() const { return error_; }
+  DWORD bytes() const { return bytes_; }
+  char* buffer() { return buffer_; }
+
+ private:
+  std::atomic<int> refs_{2};
+  HANDLE done_;
+  DWORD error_ = 0;
+  DWORD bytes_ = 0;
+  char buffer_[kReadChunkBytes];
+};
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD length) {
+  // Connect handles and the request before its context is set carry none.
+  auto* state = reinterpret_cast<AsyncState*>(context);
+  if (!state) return;
+  switch (status) {
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+      state->Complete(0, 0);
+      break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+      state->Complete(0, *static_cast<DWORD*>(info));
+      break;
+    case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+      state->Complete(0, length);
+      break;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR: {
+      DWORD error = static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError;
+      state->Complete(error != 0 ? error : ERROR_WINHTTP_INTERNAL_ERROR, 0);
+      break;
+    }
+    case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
+      state->Release();
+      break;
+    default:
+      break;
+  }
+}
+
+// Sorts a WinHTTP failure into the kinds the callers catch.
+[[noreturn]] void ThrowWinHttpError(DWORD error, const char* what) {
+  std::string message = std::string(what) + " failed (WinHTTP error " + std::to_string(error);
+  switch (error) {
+    case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+      throw ESocketError(message + ": host name not resolved)");
+    case ERROR_WINHTTP_CANNOT_CONNECT:
+      throw ESocketError(message + ": cannot connect)");
+    case ERROR_WINHTTP_CONNECTION_ERROR:
+    case ERROR_WINHTTP_RESEND_REQUEST:
+    // Wine passes some socket errors on as they stand.
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAENETRESET:
+      throw ESocketError(message + ": connection reset)");
+    case WSAECONNREFUSED:
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+      throw ESocketError(message + ": cannot connect)");
+    case WSAHOST_NOT_FOUND:
+      throw ESocketError(message + ": host name not resolved)");
+    case WSAETIMEDOUT:
+    case ERROR_WINHTTP_TIMEOUT:
+      throw ESocketError(message + ": timed out)");
+    default:
+      throw EOtherError(message + ")");
+  }
+}
+
+[[noreturn]] void ThrowTimeout() { throw ESocketError("The request timed out"); }
+
+std::optional<std::wstring> QueryHeader(HINTERNET request, DWORD level) {
+  DWORD size = 0;
+  WinHttpQueryHeaders(request, level, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                      WINHTTP_NO_HEADER_INDEX);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+  if (!WinHttpQueryHeaders(request, level, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return std::nullopt;
+  }
+  value.resize(size / sizeof(wchar_t));
+  return value;
+}
+
+// The announced body size; nullopt when none is announced (or it isn't a
+// plain number). Values past the cap saturate, so any cap compares right.
+std::optional<std::uint64_t> ContentLength(HINTERNET request) {
+  if (QueryHeader(request, WINHTTP_QUERY_TRANSFER_ENCODING)) return std::nullopt;
+  std::optional<std::wstring> text = QueryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH);
+  if (!text || text->empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (wchar_t c : *text) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    value = std::min<std::uint64_t>(value * 10 + (c - L'0'), UINT64_MAX / 16);
+  }
+  return value;
+}
+
+std::string StatusLine(HINTERNET request, DWORD status) {
+  std::string line = Narrow(QueryHeader(request, WINHTTP_QUERY_VERSION).value_or(L"HTTP/1.1"));
+  line += " " + std::to_string(status);
+  std::string text = Narrow(QueryHeader(request, WINHTTP_QUERY_STATUS_TEXT).value_or(L""));
+  if (!text.empty()) line += " " + text;
+  return std::string(CutToBytes(line, kMaxStatusLineBytes));
+}
+
+struct Target {
+  std::wstring host;
+  INTERNET_PORT port = 0;
+  std::wstring path;  // path and query
+  bool secure = false;
+};
+
+Target CrackUrl(const std::string& url) {
+  std::wstring wide = Wide(url);
+  URL_COMPONENTS parts{};
+  parts.dwStructSize = sizeof(parts);
+  parts.dwSchemeLength = static_cast<DWORD>(-1);
+  parts.dwHostNameLength = static_cast<DWORD>(-1);
+  parts.dwUrlPathLength = static_cast<DWORD>(-1);
+  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+  if (!WinHttpCrackUrl(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &parts) ||
+      (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) ||
+      parts.dwHostNameLength == 0) {
+    throw EOtherError("Not an HTTP URL: " + url);
+  }
+  Target target;
+  target.host.assign(parts.lpszHostName, parts.dwHostNameLength);
+  target.port = parts.nPort;
+  target.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  if (parts.lpszUrlPath) target.path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+  if (parts.lpszExtraInfo) {
+    std::wstring_view extra(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    target.path += extra.substr(0, extra.find(L'#'));  // a fragment isn't sent
+  }
+  if (target.path.empty()) target.path = L"/";
+  return target;
+}
+
+int ClampMs(std::chrono::milliseconds duration) {
+  return static_cast<int>(
+      std::clamp<std::chrono::milliseconds::rep>(duration.count(), 1, INT32_MAX));
+}
+
+// One request on its own request handle: the deadline, the shared state and
+// the operations, each started and waited for.
+class Exchange {
+ public:
+  Exchange(HINTERNET connect, const Target& target, const wchar_t* verb,
+           const RequestProfile& profile)
+      : profile_(profile),
+        deadline_(SteadyClock::now() + std::chrono::milliseconds(ClampMs(profile.request_timeout))),
+        state_(new AsyncState) {
+    request_.reset(WinHttpOpenRequest(connect, verb, target.path.c_str(), nullptr,
+                                      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                      target.secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!request_) {
+      DWORD error = GetLastError();
+      state_->Release();  // WinHTTP never took its share
+      state_->Release();
+      ThrowWinHttpError(error, "WinHttpOpenRequest");
+    }
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(state_);
+    if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context,
+                          sizeof(context))) {
+      DWORD error = GetLastError();
+      request_.reset();
+      state_->Release();
+      state_->Release();
+      ThrowWinHttpError(error, "WinHttpSetOption");
+    }
+  }
+
+  ~Exchange() {
+    // Closing the handle cancels what is still running; WinHTTP then
+    // releases its share of the state when it reports the handle closing.
+    request_.reset();
+    state_->Release();
+  }
+  Exchange(const Exchange&) = delete;
+  Exchange& operator=(const Exchange&) = delete;
+
+  HINTERNET request() const { return request_.get(); }
+
+  void Configure() {
+    HINTERNET request = request_.get();
+    // Redirects are answers to report, never to follow.
+    DWORD disable = WINHTTP_DISABLE_REDIRECTS;
+    WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof(disable));
+    DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+    WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
+
+    std::wstring headers;
+    auto add = [&headers](const wchar_t* name, const std::string& value) {
+      if (!value.empty()) headers += std::wstring(name) + L": " + Wide(value) + L"\r\n";
+    };
+    add(L"Accept", profile_.accept);
+    add(L"Content-Type", profile_.content_type);
+    add(L"Referer", profile_.referer);
+    add(L"User-Agent", profile_.user_agent);
+    if (!headers.empty() &&
+        !WinHttpAddRequestHeaders(request, headers.c_str(), static_cast<DWORD>(-1L),
+                                  WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
+      ThrowWinHttpError(GetLastError(), "WinHttpAddRequestHeaders");
+    }
+
+    if (!profile_.proxy_host.empty() && !profile_.proxy_user.empty()) {
+      // WinHTTP keeps proxy credentials for one request only: every request
+      // gets them again.
+      std::wstring user = Wide(profile_.proxy_user);
+      std::wstring password = Wide(profile_.proxy_password);
+      WinHttpSetOption(request, WINHTTP_OPTION_PROXY_USERNAME, user.data(),
+                       static_cast<DWORD>(user.size()));
+      WinHttpSetOption(request, WINHTTP_OPTION_PROXY_PASSWORD, password.data(),
+                       static_cast<DWORD>(password.size()));
+    }
+  }
+
+  // Sends the request and waits for the answer's headers; answers a 407 once
+  // with the proxy credentials. Returns the final status code.
+  DWORD SendAndReceive() {
+    bool credentials_sent = false;
+    for (;;) {
+      SetTimeouts();
+      Run("WinHttpSendRequest", [this] {
+        return WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                  WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+      });
+      SetTimeouts();
+      Run("WinHttpReceiveResponse",
+          [this] { return WinHttpReceiveResponse(request_.get(), nullptr); });
+
+      DWORD status = 0;
+      DWORD size = sizeof(status);
+      if (!WinHttpQueryHeaders(
+              request_.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+              WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+        ThrowWinHttpError(GetLastError(), "WinHttpQueryHeaders");
+      }
+      if (status != HTTP_STATUS_PROXY_AUTH_REQ || credentials_sent || profile_.proxy_user.empty() ||
+          !SetProxyCredentials()) {
+        return status;
+      }
+      credentials_sent = true;
+    }
+  }
+
+  // Reads the body up to the cap.
+  std::string ReadBody() {
+    const std::size_t cap = profile_.max_body_bytes;
+    const std::optional<std::uint64_t> announced = ContentLength(request_.get());
+    if (announced && *announced > cap) ThrowOverCap();
+    std::string body;
+    for (;;) {
+      // Ask what has arrived, then read only that: a read of more than has
+      // arrived may block the calling thread until it is filled (Wine does),
+      // out of reach of the deadline.
+      SetTimeouts();
+      Run("WinHttpQueryDataAvailable",
+          [this] { return WinHttpQueryDataAvailable(request_.get(), nullptr); });
+      const DWORD available = state_->bytes();
+      if (available == 0) break;
+      if (available > cap - body.size()) ThrowOverCap();
+      const DWORD want = std::min(available, kReadChunkBytes);
+      Run("WinHttpReadData", [this, want] {
+        return WinHttpReadData(request_.get(), state_->buffer(), want, nullptr);
+      });
+      const DWORD got = state_->bytes();
+      if (got == 0) break;
+      body.append(state_->buffer(), got);
+    }
+    // WinHTTP reports a connection closed early as the end of the body.
+    if (announced && body.size() < *announced) {
+      throw EOtherError("The connection closed after " + std::to_string(body.size()) + " of " +
+                        std::to_string(*announced) + " bytes");
+    }
+    return body;
+  }
+
+ private:
+  [[noreturn]] void ThrowOverCap() const {
+    throw EOtherError("The answer is larger than " + std::to_string(profile_.max_body_bytes) +
+                      " bytes");
+  }
+
+  std::chrono::milliseconds Remaining() const {
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - SteadyClock::now());
+    if (left.count() <= 0) ThrowTimeout();
+    return left;
+  }
+
+  // WinHTTP's own time-outs, cut to what is left of the whole request.
+  void SetTimeouts() {
+    const int left = ClampMs(Remaining());
+    const int connect = std::min(left, ClampMs(profile_.connect_timeout));
+    WinHttpSetTimeouts(request_.get(), connect, connect, left, left);
+  }
+
+  // Starts one asynchronous operation and waits for it until the deadline.
+  template <typename Start>
+  void Run(const char* what, Start start) {
+    std::chrono::milliseconds left = Remaining();
+    state_->Arm();
+    if (!start()) ThrowWinHttpError(GetLastError(), what);
+    if (!state_->Wait(left)) ThrowTimeout();
+    if (state_->error() != 0) ThrowWinHttpError(state_->error(), what);
+  }
+
+  bool SetProxyCredentials() {
+    DWORD supported = 0;
+    DWORD first = 0;
+    DWORD target = 0;
+    if (!WinHttpQueryAuthSchemes(request_.get(), &supported, &first, &target)) return false;
+    std::wstring user = Wide(profile_.proxy_user);
+    std::wstring password = Wide(profile_.proxy_password);
+    for (DWORD scheme : {first, static_cast<DWORD>(WINHTTP_AUTH_SCHEME_BASIC),
+                         static_cast<DWORD>(WINHTTP_AUTH_SCHEME_DIGEST)}) {
+      if ((supported & scheme) &&
+          WinHttpSetCredentials(request_.get(), WINHTTP_AUTH_TARGET_PROXY, scheme, user.c_str(),
+                                password.c_str(), nullptr)) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  const RequestProfile& profile_;
+  const SteadyClock::time_point deadline_;
+  AsyncState* state_;
+  Handle request_;
+};
+
+class WinHttpClient final : public HttpClient {
+ public:
+  explicit WinHttpClient(const Clock& clock) : clock_(clock) {}
+
+  void SetProfile(const RequestProfile& profile) override { profile_ = profile; }
+  const RequestProfile& profile() const override { return profile_; }
+
+  std::string Get(const std::string& url) override {
+    std::string body;
+    Perform(url, L"GET", [&body](Exchange& exchange) { body = exchange.ReadBody(); });
+    return body;
+  }
+
+  HeadResult Head(const std::string& url) override {
+    HeadResult result;
+    Perform(url, L"HEAD", [this, &result](Exchange& exchange) {
+      std::optional<std::wstring> text =
+          QueryHeader(exchange.request(), WINHTTP_QUERY_LAST_MODIFIED);
+      if (!text) return;
+      if (auto utc = DateTime::FromHttpDate(Narrow(*text))) {
+        result.last_modified = clock_.UtcToLocal(*utc);
+      }
+    });
+    return result;
+  }
+
+ private:
+  template <typename OnSuccess>
+  void Perform(const std::string& url, const wchar_t* verb, OnSuccess on_success) {
+    const Target target = CrackUrl(url);
+    HINTERNET session = Session();
+    Handle connect(WinHttpConnect(session, target.host.c_str(), target.port, 0));
+    if (!connect) ThrowWinHttpError(GetLastError(), "WinHttpConnect");
+    Exchange exchange(connect.get(), target, verb, profile_);
+    exchange.Configure();
+    const DWORD status = exchange.SendAndReceive();
+    if (status < 200 || status > 299) {
+      throw EHttpStatusError(static_cast<int>(status), StatusLine(exchange.request(), status));
+    }
+    on_success(exchange);
+  }
+
+  std::wstring ProxyName() const {
+    if (profile_.proxy_host.empty()) return L"";
+    std::wstring name = Wide(profile_.proxy_host);
+    if (profile_.proxy_port > 0) name += L":" + std::to_wstring(profile_.proxy_port);
+    return name;
+  }
+
+  HINTERNET Session() {
+    std::wstring proxy = ProxyName();
+    if (session_ && proxy == session_proxy_) return session_.get();
+    session_.reset();
+    // No user agent here: each request sends the profile's. No proxy but the
+    // configured one: the system's proxy settings don't apply.
+    // "<-loopback>" keeps WinHTTP from bypassing the proxy for local hosts.
+    session_.reset(WinHttpOpen(
+        nullptr, proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY,
+        proxy.empty() ? WINHTTP_NO_PROXY_NAME : proxy.c_str(),
+        proxy.empty() ? WINHTTP_NO_PROXY_BYPASS : L"<-loopback>", WINHTTP_FLAG_ASYNC));
+    if (!session_) ThrowWinHttpError(GetLastError(), "WinHttpOpen");
+    if (WinHttpSetStatusCallback(
+            session_.get(), OnStatus,
+            WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+            0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+      DWORD error = GetLastError();
+      session_.reset();
+      ThrowWinHttpError(error, "WinHttpSetStatusCallback");
+    }
+    session_proxy_ = proxy;
+    return session_.get();
+  }
+
+  const Clock& clock_;
+  RequestProfile profile_;
+  Handle session_;
+  std::wstring session_proxy_;
+};
+
+}  // namespace
+
+std::unique_ptr<HttpClient> CreateHttpClient(const Clock& clock) {
+  return std::make_unique<WinHttpClient>(clock);
+}
+
+}  // namespace tol
