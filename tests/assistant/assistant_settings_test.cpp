@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "shared/file_io.h"
+#include "support/temp_dir.h"
 
 namespace tol {
 namespace {
@@ -15,19 +15,8 @@ namespace fs = std::filesystem;
 
 class AssistantSettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::random_device random;
-    folder_ = fs::temp_directory_path() / ("tol-assistant-settings-" + std::to_string(random()));
-    fs::create_directories(folder_);
-    path_ = folder_.string() + "/Zoneroll.ini";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
-  fs::path folder_;
-  std::string path_;
+  testing::TempDir dir_;
+  std::string path_ = dir_.File("Zoneroll.ini");
 };
 
 TEST_F(AssistantSettingsTest, LoadsValuesOrDefaults) {

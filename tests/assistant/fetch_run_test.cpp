@@ -3,23 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "assistant/fake_http_client.h"
 #include "assistant/server_addresses.h"
 #include "shared/errors.h"
 #include "shared/file_io.h"
 #include "shared/fixed_clock.h"
 #include "shared/ini_file.h"
 #include "shared/stored_time.h"
+#include "support/fake_http_client.h"
+#include "support/temp_dir.h"
 
 namespace tol {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FakeAnswer;
 
 class MemoryLog : public FetchLog {
  public:
@@ -59,33 +58,21 @@ const std::string& Address(int row) { return ServerAddressTable().at(row).addres
 class FetchRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    folder_ = fs::temp_directory_path() / ("tol-fetch-run-" + std::to_string(random()));
-    fs::create_directories(folder_ / "out");
-    root_ = folder_.string() + "/";
-    inputs_.out_folder = root_ + "out/";
-    inputs_.file_name = ".ini";
-    inputs_.tolmap_folder = root_;
-    inputs_.host = "maps.test:8080";
-    inputs_.record_path = root_ + "Zoneroll.ini";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
+    root_ = dir_.prefix();
+    inputs_ = {root_ + "out/", ".ini", root_, "maps.test:8080", root_ + "Zoneroll.ini"};
+    fs::create_directories(root_ + "out");
   }
 
-  FakeAnswer& AnswerFor(std::string_view world) {
-    return http_.answers[MapListUrl(inputs_.host, world)];
-  }
+  std::string Url(std::string_view world) const { return MapListUrl(inputs_.host, world); }
   void ScriptAll(std::optional<DateTime> time, const std::string& body) {
-    for (std::string_view world : kAssistantWorlds) AnswerFor(world) = FakeAnswer{time, body};
+    for (std::string_view world : kAssistantWorlds) http_.Serve(Url(world), time, body);
   }
   void Run() { RunFetch(inputs_, http_, clock_, log_); }
   // No per-world files, no record, no requests.
   void Reset() {
-    fs::remove_all(folder_ / "out");
-    fs::create_directories(folder_ / "out");
-    fs::remove(folder_ / "Zoneroll.ini");
+    fs::remove_all(root_ + "out");
+    fs::create_directories(root_ + "out");
+    fs::remove(inputs_.record_path);
     http_.requests.clear();
   }
 
@@ -103,7 +90,7 @@ class FetchRunTest : public ::testing::Test {
     return ParseStoredTime(text).value_or(At(1, 1, 1, 0, 0, 0));
   }
 
-  fs::path folder_;
+  testing::TempDir dir_;
   std::string root_;
   FetchRunInputs inputs_;
   testing::FakeHttpClient http_;
@@ -112,13 +99,12 @@ class FetchRunTest : public ::testing::Test {
 };
 
 TEST_F(FetchRunTest, ConvertsChangedListsByteForByte) {
-  ASSERT_EQ(ServerAddressTable().at(11).key, "GameServer01");
-  ASSERT_EQ(ServerAddressTable().at(12).key, "GameServer02");
   WriteFileAtomic(root_ + "TolMap.ini", "[Map]\r\nmap01=" + kHyoji + "\r\nMAP02 = " + kNo + "\r\n");
   // An old file without a record: its contents go, the list is fetched.
   WriteFileAtomic(WorldPath("arvel"), "[Old]\r\nx=y\r\n\r\n");
   log_.lines = {"typed by the user"};
   ScriptAll(kListTime, "");
+  std::string body;
   const std::string lines[] = {
       Address(11) + ",x,map01",          // listed address
       Address(12) + ",x,map01  \t\x1f",  // same map, other server; trailing junk
@@ -129,7 +115,8 @@ TEST_F(FetchRunTest, ConvertsChangedListsByteForByte) {
       "onlytwo,fields",                  // field 3 of two fields is field 1
       "nocomma",                         // field 3 of one field is empty
   };
-  for (const std::string& line : lines) AnswerFor("arvel").body += line + "\r\n";
+  for (const std::string& line : lines) body += line + "\r\n";
+  http_.Serve(Url("arvel"), kListTime, body);
 
   Run();
 
@@ -142,8 +129,8 @@ TEST_F(FetchRunTest, ConvertsChangedListsByteForByte) {
   std::vector<std::string> expected_requests;
   for (std::string_view world : kAssistantWorlds) {
     expected_log.push_back(Converted(std::string(world) + ".ini"));
-    expected_requests.push_back("HEAD " + MapListUrl(inputs_.host, world));
-    expected_requests.push_back("GET " + MapListUrl(inputs_.host, world));
+    expected_requests.push_back("HEAD " + Url(world));
+    expected_requests.push_back("GET " + Url(world));
     EXPECT_EQ(Stored(world), kListTime) << world;
     if (world != "arvel") {
       EXPECT_EQ(Read(WorldPath(world)), "") << world;  // an empty list converts to no bytes
@@ -193,13 +180,12 @@ TEST_F(FetchRunTest, SecondRunFetchesOnlyWhatChanged) {
     record.Save(inputs_.record_path);
     if (c.delete_file) fs::remove(WorldPath("arvel"));
     ScriptAll(kListTime, "");
-    AnswerFor("arvel") = FakeAnswer{c.list_time, Address(11) + ",x,second\r\n"};
+    http_.Serve(Url("arvel"), c.list_time, Address(11) + ",x,second\r\n");
     const std::string record_before = Read(inputs_.record_path);
     Run();
 
-    const std::string arvel_url = MapListUrl(inputs_.host, "arvel");
-    EXPECT_EQ(http_.requests[0], "HEAD " + arvel_url);
-    EXPECT_EQ(http_.requests[1] == "GET " + arvel_url, c.fetch);
+    EXPECT_EQ(http_.requests[0], "HEAD " + Url("arvel"));
+    EXPECT_EQ(http_.requests[1] == "GET " + Url("arvel"), c.fetch);
     EXPECT_EQ(http_.requests.size(), c.fetch ? 19u : 18u);  // no other world fetched
     EXPECT_EQ(log_.lines[0], c.fetch ? Converted("arvel.ini") : UpToDate("arvel.ini"));
     EXPECT_EQ(log_.lines[1], UpToDate("bessa.ini"));
@@ -213,31 +199,30 @@ TEST_F(FetchRunTest, SecondRunFetchesOnlyWhatChanged) {
 }
 
 TEST_F(FetchRunTest, FailureOnFifthWorldEndsRun) {
-  using Failure = FakeAnswer::Failure;
   struct Case {
     const char* name;
-    Failure head;
-    Failure get;
+    testing::FakeAnswer head, get;
     const char* message;
+    bool socket;
   };
   const Case cases[] = {
-      {"HEAD refused", Failure::kSocket, Failure::kNone, "Connection refused"},
-      {"HEAD status", Failure::kStatus, Failure::kNone, "HTTP/1.1 500 Internal Server Error"},
-      {"GET status", Failure::kNone, Failure::kStatus, "HTTP/1.1 500 Internal Server Error"},
+      {"HEAD refused", testing::SocketFailure(), {}, "Connection refused", true},
+      {"HEAD status", testing::ServerError(), {}, "HTTP/1.1 500 Internal Server Error", false},
+      {"GET status", {}, testing::ServerError(), "HTTP/1.1 500 Internal Server Error", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Reset();
     ScriptAll(kListTime, Address(11) + ",x,m\r\n");
-    AnswerFor("elmira").head_failure = c.head;
-    AnswerFor("elmira").get_failure = c.get;
+    http_.On("HEAD", Url("elmira"), {c.head.error ? c.head : testing::Modified(kListTime)});
+    if (c.get.error) http_.On("GET", Url("elmira"), {c.get});
 
     try {
       Run();
       ADD_FAILURE() << "the run did not fail";
     } catch (const Exception& e) {
       EXPECT_EQ(std::string(e.what()), c.message);
-      EXPECT_EQ(c.head == Failure::kSocket, dynamic_cast<const ESocketError*>(&e) != nullptr);
+      EXPECT_EQ(c.socket, dynamic_cast<const ESocketError*>(&e) != nullptr);
     }
 
     EXPECT_EQ(log_.lines,
@@ -258,8 +243,7 @@ TEST_F(FetchRunTest, FailureOnFifthWorldEndsRun) {
         EXPECT_EQ(Stored(world), std::nullopt);
       }
     }
-    EXPECT_EQ(http_.requests.back(),
-              (c.get == Failure::kNone ? "HEAD " : "GET ") + MapListUrl(inputs_.host, "elmira"));
+    EXPECT_EQ(http_.requests.back(), (c.get.error ? "GET " : "HEAD ") + Url("elmira"));
   }
 }
 

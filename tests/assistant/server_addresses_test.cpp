@@ -3,180 +3,100 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace tol {
 namespace {
 
-struct Ipv4 {
-  std::array<int, 4> octets{};
-  std::string Network() const {
-    return std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." +
-           std::to_string(octets[2]);
-  }
-  int Last() const { return octets[3]; }
-};
-
-// Strict dotted decimal: four octets 0-255, no leading zeros, nothing else.
-bool ParseIpv4(const std::string& text, Ipv4* out) {
-  int part = 0;
-  size_t i = 0;
-  while (part < 4) {
-    size_t start = i;
-    int value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 3) {
-      value = value * 10 + (text[i] - '0');
-      ++i;
-    }
-    if (i == start || value > 255 || (text[start] == '0' && i - start > 1)) return false;
-    out->octets[part++] = value;
-    if (part < 4) {
-      if (i >= text.size() || text[i] != '.') return false;
-      ++i;
-    }
-  }
-  return i == text.size();
+// Row `row` (1-based) split into its /24 network and last octet.
+std::pair<std::string, int> At(std::size_t row) {
+  const std::string& address = ServerAddressTable().at(row - 1).address;
+  const std::size_t dot = address.rfind('.');
+  return {address.substr(0, dot), std::stoi(address.substr(dot + 1))};
 }
 
-std::string GameServerKey(int n) {
-  char key[16];
-  std::snprintf(key, sizeof key, "GameServer%02d", n);
-  return key;
-}
-
-class ServerAddressTableTest : public ::testing::Test {
- protected:
-  const std::vector<ServerAddress>& table_ = ServerAddressTable();
-
-  Ipv4 At(size_t row) const {  // 1-based row number
-    Ipv4 ip;
-    EXPECT_TRUE(ParseIpv4(table_.at(row - 1).address, &ip)) << "row " << row;
-    return ip;
-  }
-};
-
-TEST_F(ServerAddressTableTest, HasTheFixedRowsAndKeysInOrder) {
-  ASSERT_EQ(table_.size(), 298u);
-  std::vector<std::string> expected = {"PatchServerH"};
-  for (int i = 1; i <= 8; ++i) expected.push_back("PatchServerFV" + std::to_string(i));
-  expected.push_back("LoginServer");
+TEST(ServerAddressTableTest, RowsKeysAndLookup) {
+  const auto& table = ServerAddressTable();
+  ASSERT_EQ(table.size(), 298u);
+  std::vector<std::string> keys = {"PatchServerH"};
+  for (int i = 1; i <= 8; ++i) keys.push_back("PatchServerFV" + std::to_string(i));
+  keys.push_back("LoginServer");
   for (int block = 0; block < 18; ++block) {
-    expected.push_back("CharSelect");
-    for (int n = 1; n <= 15; ++n) expected.push_back(GameServerKey(n));
+    keys.push_back("CharSelect");
+    for (int n = 1; n <= 15; ++n)
+      keys.push_back((n < 10 ? "GameServer0" : "GameServer") + std::to_string(n));
   }
-  for (size_t i = 0; i < table_.size(); ++i) {
-    EXPECT_EQ(table_[i].key, expected[i]) << "row " << i + 1;
-    Ipv4 ip;
-    EXPECT_TRUE(ParseIpv4(table_[i].address, &ip)) << "row " << i + 1 << ": " << table_[i].address;
-  }
-}
-
-TEST_F(ServerAddressTableTest, AddressesAreDistinct) {
+  // Strict dotted decimal: four octets 0-255, no leading zeros.
+  const std::regex ipv4(
+      R"(((25[0-5]|2[0-4]\d|1\d\d|[1-9]?\d)\.){3}(25[0-5]|2[0-4]\d|1\d\d|[1-9]?\d))");
   std::set<std::string> seen;
-  for (const auto& row : table_) {
-    EXPECT_TRUE(seen.insert(row.address).second) << "duplicate " << row.address;
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    SCOPED_TRACE("row " + std::to_string(i + 1) + ": " + table[i].address);
+    EXPECT_EQ(table[i].key, keys[i]);
+    EXPECT_TRUE(std::regex_match(table[i].address, ipv4));
+    EXPECT_TRUE(seen.insert(table[i].address).second) << "duplicate";
+    EXPECT_EQ(ServerKeyForAddress(table[i].address), std::optional<std::string_view>(keys[i]));
   }
 }
 
-TEST_F(ServerAddressTableTest, SingleRowsLieInTheirNetworks) {
-  const std::string a = At(1).Network();
-  EXPECT_EQ(At(10).Network(), a) << "LoginServer shares network A with PatchServerH";
-  struct Group {
-    const char* name;
-    size_t first_row;
-  } groups[] = {{"B (FV1-FV4)", 2}, {"C (FV5-FV8)", 6}};
+TEST(ServerAddressTableTest, NetworksOfSingleRowsAndBlocks) {
+  const std::string a = At(1).first;
+  EXPECT_EQ(At(10).first, a) << "LoginServer shares network A with PatchServerH";
   std::set<std::string> networks = {a};
-  for (const auto& g : groups) {
-    const std::string net = At(g.first_row).Network();
+  for (std::size_t first : {2, 6}) {  // FV1-FV4 in network B, FV5-FV8 in C
     std::vector<int> last;
-    for (size_t row = g.first_row; row < g.first_row + 4; ++row) {
-      EXPECT_EQ(At(row).Network(), net) << g.name << " row " << row;
-      last.push_back(At(row).Last());
+    for (std::size_t row = first; row < first + 4; ++row) {
+      EXPECT_EQ(At(row).first, At(first).first) << "row " << row;
+      last.push_back(At(row).second);
     }
     std::sort(last.begin(), last.end());
-    for (size_t i = 1; i < last.size(); ++i) {
-      EXPECT_GT(last[i] - last[i - 1], 1) << g.name << ": addresses must not be consecutive";
-    }
-    EXPECT_TRUE(networks.insert(net).second) << g.name << " reuses another network";
+    for (std::size_t i = 1; i < last.size(); ++i) EXPECT_GT(last[i] - last[i - 1], 1) << first;
+    EXPECT_TRUE(networks.insert(At(first).first).second) << "row " << first;
   }
-}
 
-TEST_F(ServerAddressTableTest, BlocksAreConsecutiveSeparatedAndSpreadOverNetworks) {
-  const std::string a = At(1).Network();
-  const std::string b = At(2).Network();
-  const std::string c = At(6).Network();
   std::map<std::string, std::vector<int>> block_starts;  // network -> first octets
-  for (int block = 0; block < 18; ++block) {
-    const size_t first_row = 11 + block * 16;
-    const Ipv4 start = At(first_row);
-    for (int i = 1; i < 16; ++i) {
-      const Ipv4 ip = At(first_row + i);
-      EXPECT_EQ(ip.Network(), start.Network()) << "block " << block << " crosses its network";
-      EXPECT_EQ(ip.Last(), start.Last() + i) << "block " << block << " offset " << i;
+  for (std::size_t first = 11; first <= 298; first += 16) {
+    for (std::size_t i = 1; i < 16; ++i) {
+      EXPECT_EQ(At(first + i), std::make_pair(At(first).first, At(first).second + int(i)))
+          << "block at row " << first << " is not 16 consecutive addresses";
     }
-    block_starts[start.Network()].push_back(start.Last());
+    block_starts[At(first).first].push_back(At(first).second);
   }
-  ASSERT_EQ(block_starts.size(), 3u) << "blocks lie in exactly three networks";
-  ASSERT_EQ(block_starts.count(a), 1u);
-  EXPECT_EQ(block_starts[a].size(), 9u) << "nine blocks in network A";
-  std::vector<size_t> other_counts;
-  for (const auto& [net, starts] : block_starts) {
-    EXPECT_NE(net, b);
-    EXPECT_NE(net, c);
-    if (net != a) other_counts.push_back(starts.size());
-  }
-  std::sort(other_counts.begin(), other_counts.end());
-  EXPECT_EQ(other_counts, (std::vector<size_t>{2, 7})) << "two blocks in D, seven in E";
-
-  // Between neighbouring blocks of a network lies at least one address that
-  // the table doesn't list.
+  std::multiset<std::size_t> counts;
   for (auto& [net, starts] : block_starts) {
+    EXPECT_TRUE(net == a || !networks.count(net)) << net << " holds blocks and FV rows";
+    counts.insert(starts.size());
+    // Between neighbouring blocks lies at least one address the table lacks.
     std::sort(starts.begin(), starts.end());
-    for (size_t i = 1; i < starts.size(); ++i) {
-      const int gap_first = starts[i - 1] + 16;
-      ASSERT_LT(gap_first, starts[i])
-          << net << ": blocks at " << starts[i - 1] << " and " << starts[i] << " touch or overlap";
-      for (int last = gap_first; last < starts[i]; ++last) {
-        const std::string addr = net + "." + std::to_string(last);
-        EXPECT_FALSE(ServerKeyForAddress(addr)) << addr << " lies in a gap but is listed";
+    for (std::size_t i = 1; i < starts.size(); ++i) {
+      ASSERT_LT(starts[i - 1] + 16, starts[i]) << net << ": blocks touch or overlap";
+      for (int last = starts[i - 1] + 16; last < starts[i]; ++last) {
+        EXPECT_FALSE(ServerKeyForAddress(net + "." + std::to_string(last))) << net << "." << last;
       }
     }
   }
+  EXPECT_EQ(block_starts[a].size(), 9u) << "nine blocks in network A";
+  EXPECT_EQ(counts, (std::multiset<std::size_t>{2, 7, 9})) << "and two and seven in two others";
 }
 
-TEST_F(ServerAddressTableTest, LookupFindsEveryRow) {
-  for (const auto& row : table_) {
-    auto key = ServerKeyForAddress(row.address);
-    ASSERT_TRUE(key) << row.address;
-    EXPECT_EQ(*key, row.key) << row.address;
-  }
-}
-
-TEST_F(ServerAddressTableTest, LookupMatchesWholeBytesOnly) {
-  const std::string login = table_[9].address;
-  const Ipv4 ip = At(10);
-  std::string with_zero = ip.Network() + ".0" + std::to_string(ip.Last());
-  struct Case {
-    const char* name;
-    std::string text;
-  } cases[] = {
-      {"leading blank", " " + login},
-      {"trailing blank", login + " "},
-      {"trailing CR", login + "\r"},
-      {"leading zero in last octet", with_zero},
-      {"prefix only", login.substr(0, login.size() - 1)},
-      {"embedded NUL", login + std::string(1, '\0')},
-      {"empty", ""},
-      {"key instead of address", "LoginServer"},
-      {"high bytes", "\x95\x5C"},
+TEST(ServerAddressTableTest, LookupMatchesWholeBytesOnly) {
+  const std::string login = ServerAddressTable()[9].address;
+  const std::string cases[] = {
+      " " + login,
+      login + " ",
+      login + "\r",
+      At(10).first + ".0" + std::to_string(At(10).second),  // leading zero
+      login.substr(0, login.size() - 1),
+      login + std::string(1, '\0'),
+      "",
+      "LoginServer",
+      "\x95\x5C",
   };
-  for (const auto& c : cases) {
-    EXPECT_FALSE(ServerKeyForAddress(c.text)) << c.name;
-  }
+  for (const auto& text : cases) EXPECT_FALSE(ServerKeyForAddress(text)) << "[" << text << "]";
   EXPECT_EQ(ServerKeyForAddress(login), std::optional<std::string_view>("LoginServer"));
 }
 

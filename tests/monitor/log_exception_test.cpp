@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "monitor/temp_dir.h"
 #include "monitor/texts.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
 #include "shared/fixed_clock.h"
+#include "support/temp_dir.h"
 
 namespace tol {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "monitor/temp_dir.h"
 #include "shared/profile_ini.h"
+#include "support/temp_dir.h"
 
 namespace tol {
 namespace {

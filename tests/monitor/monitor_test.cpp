@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "monitor/fake_http_client.h"
-#include "monitor/temp_dir.h"
 #include "shared/fixed_clock.h"
+#include "support/fake_http_client.h"
 #include "support/fake_timer.h"
+#include "support/temp_dir.h"
 
 namespace tol {
 namespace {
@@ -215,10 +215,8 @@ TEST(CountdownTextTest, Cases) {
     int32_t load_time;
     const char* text;
   } cases[] = {
-      {"90 s old", 90000, 120, "30"},
+      // Start-up steps through 30 s to 0 and "OK": see the test above.
       {"partial second truncated", 90999, 120, "30"},
-      {"exactly the load time", 120000, 120, "0"},
-      {"past the load time", 121000, 120, "OK"},
       {"a day and 10 s old", kDay + 10000, 120, "110"},
       {"5 s in the future", -5000, 120, "115"},
       {"load time 0", 1000, 0, "OK"},
@@ -233,36 +231,21 @@ TEST(CountdownTextTest, Cases) {
   EXPECT_EQ(CountdownText(kModified, DateTime(), 0), "OK");
 }
 
-TEST_F(MonitorTest, RefreshPeriodAcrossPolls) {
-  struct Case {
-    const char* name;
-    bool status_fails;
-    const char* reload_time;
-    std::vector<int> periods;  // after Begin, after the poll
-  } cases[] = {
-      {"success", false, "0", {60000, 100000}},
-      {"reload time added", false, "20", {60000, 120000}},
-      {"failure keeps the retry period", true, "0", {60000, 60000}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    http_ = FakeHttpClient();
-    Script("arvel");
-    if (c.status_fails) http_.On("GET", Url("arvel", "status.txt"), {SocketFailure()});
-    WriteSettings(std::string("[Option]\r\nReloadTime=") + c.reload_time + "\r\n");
-    executor_.queue_steps = true;
-    KovunMonitor& m = Create();
-    EXPECT_EQ(m.timer1().interval(), 120000);
-    EXPECT_TRUE(m.timer1().enabled());
-    m.FormCreate();
-    EXPECT_TRUE(m.poll_running());
-    EXPECT_EQ(m.timer1().interval(), c.periods[0]);
-    executor_.Drain();
-    EXPECT_FALSE(m.poll_running());
-    EXPECT_EQ(m.timer1().interval(), c.periods[1]);
-    EXPECT_EQ(driver1_.period(), c.periods[1]);
-    executor_.queue_steps = false;
-  }
+// The poll's periods reach Timer1 and its driver; the rules behind them are
+// the poll tests' part.
+TEST_F(MonitorTest, RefreshPeriodAcrossAPoll) {
+  WriteSettings("[Option]\r\nReloadTime=20\r\n");
+  executor_.queue_steps = true;
+  KovunMonitor& m = Create();
+  EXPECT_EQ(m.timer1().interval(), 120000);
+  EXPECT_TRUE(m.timer1().enabled());
+  m.FormCreate();
+  EXPECT_TRUE(m.poll_running());
+  EXPECT_EQ(m.timer1().interval(), 60000);
+  executor_.Drain();
+  EXPECT_FALSE(m.poll_running());
+  EXPECT_EQ(m.timer1().interval(), 120000);
+  EXPECT_EQ(driver1_.period(), 120000);
 }
 
 TEST_F(MonitorTest, WorldSwitchAndSendra) {

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "monitor/fake_http_client.h"
 #include "monitor/log_exception.h"
-#include "monitor/temp_dir.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
 #include "shared/fixed_clock.h"
+#include "support/fake_http_client.h"
+#include "support/temp_dir.h"
 
 namespace tol {
 namespace {
@@ -29,8 +29,19 @@ class PollTest : public ::testing::Test {
  protected:
   PollTest() : clock_(kModified, 540) {
     settings_.service_url = kBase;
+    settings_.export_path = dir_.prefix();
     model_.label1 = "Arvel";
   }
+
+  // A fresh model and client, no export file; the settings stay.
+  void Restart() {
+    model_ = MonitorModel();
+    intervals_.clear();
+    reloads_ = 0;
+    http_ = FakeHttpClient();
+    std::filesystem::remove(Exported());
+  }
+  std::string Exported() const { return dir_.File(settings_.export_name); }
 
   PollContext Context() {
     PollHooks hooks;
@@ -55,8 +66,7 @@ class PollTest : public ::testing::Test {
     return RunPollBlocking(ctx, http_, "arvel/");
   }
 
-  std::vector<std::string> Requests(std::initializer_list<std::string> r) { return r; }
-
+  TempDir dir_;
   MonitorModel model_;
   KovunSettings settings_;
   FixedClock clock_;
@@ -72,7 +82,8 @@ TEST_F(PollTest, CompletedPoll) {
   settings_.caption_name = 1;
   EXPECT_EQ(Poll(), PollOutcome::kCompleted);
 
-  EXPECT_EQ(http_.requests, Requests({"GET " + kStatus, "GET " + kLoad, "HEAD " + kStatus}));
+  EXPECT_EQ(http_.requests,
+            (std::vector<std::string>{"GET " + kStatus, "GET " + kLoad, "HEAD " + kStatus}));
   EXPECT_EQ(intervals_, (std::vector<int32_t>{60000, 100000}));
   EXPECT_EQ(model_.load_time, 100);
   EXPECT_EQ(model_.average_text, "725");  // (1450 + 0) / (2 - 1 + 1)
@@ -98,110 +109,91 @@ TEST_F(PollTest, CompletedPoll) {
 }
 
 TEST_F(PollTest, FailuresEndingThePoll) {
+  using O = PollOutcome;
   struct Case {
     const char* name;
-    std::vector<testing::FakeAnswer> status;
-    std::vector<testing::FakeAnswer> head;
+    std::vector<testing::FakeAnswer> status, head;
     PollOutcome outcome;
     std::vector<int32_t> intervals;
-    const char* caption;
+    const char* caption;  // inside "( ... )"
     int requests;
   } cases[] = {
       {"socket twice",
        {SocketFailure()},
        {Modified(kModified)},
-       PollOutcome::kSocketError,
+       O::kSocketError,
        {60000},
-       "Kovun Rev. 0.1.0a ( Socket Error )",
+       "Socket Error",
        2},
       {"404 twice",
        {NotFound()},
        {Modified(kModified)},
-       PollOutcome::kFileNotFound,
+       O::kFileNotFound,
        {60000},
-       "Kovun Rev. 0.1.0a ( File Not Found )",
+       "File Not Found",
        2},
       {"retry succeeds",
        {SocketFailure(), Body(kTwoLines)},
        {Modified(kModified)},
-       PollOutcome::kCompleted,
+       O::kCompleted,
        {60000, 100000},
-       "Kovun Rev. 0.1.0a ( Average : 725 )",
+       "Average : 725",
        4},
       {"HEAD 404 twice",
        {Body(kTwoLines)},
        {NotFound()},
-       PollOutcome::kFileNotFound,
+       O::kFileNotFound,
        {60000, 100000},
-       "Kovun Rev. 0.1.0a ( File Not Found )",
+       "File Not Found",
        4},
       {"HEAD retry succeeds",
        {Body(kTwoLines)},
        {SocketFailure(), Modified(kModified)},
-       PollOutcome::kCompleted,
+       O::kCompleted,
        {60000, 100000},
-       "Kovun Rev. 0.1.0a ( Average : 725 )",
+       "Average : 725",
        4},
   };
+  settings_.export_enabled = 1;
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
-    model_ = MonitorModel();
-    intervals_.clear();
-    reloads_ = 0;
-    http_ = FakeHttpClient();
-    // A coloured panel from an earlier poll.
-    model_.panel(5).color = 0x111111;
-    settings_.export_enabled = 1;
-    TempDir dir;
-    settings_.export_path = dir.prefix();
+    Restart();
+    model_.panel(5).color = 0x111111;  // coloured by an earlier poll
     http_.On("GET", kStatus, c.status);
     http_.On("GET", kLoad, {Body("100")});
     http_.On("HEAD", kStatus, c.head);
 
     EXPECT_EQ(Poll(), c.outcome);
-    EXPECT_EQ(model_.caption, c.caption);
-    EXPECT_EQ(model_.saved_caption, c.caption);
+    EXPECT_EQ(model_.caption, std::string("Kovun Rev. 0.1.0a ( ") + c.caption + " )");
+    EXPECT_EQ(model_.saved_caption, model_.caption);
     EXPECT_EQ(intervals_, c.intervals);
     EXPECT_EQ(static_cast<int>(http_.requests.size()), c.requests);
     EXPECT_EQ(reloads_, 1);
     EXPECT_TRUE(failures_.empty());
     EXPECT_EQ(model_.panel(5).color, kNeutralColor);
-    const bool completed = c.outcome == PollOutcome::kCompleted;
+    const bool completed = c.outcome == O::kCompleted;
     EXPECT_EQ(model_.panel(7).color, completed ? settings_.colors.two : kNeutralColor);
-    EXPECT_EQ(std::filesystem::exists(dir.File("status.txt")), completed);
-    if (c.outcome == PollOutcome::kFileNotFound && c.intervals.size() == 2) {
-      // Panels turn neutral, hints stay as the poll left them.
-      EXPECT_TRUE(model_.panel(7).hint_shown);
-    }
+    // Panels turn neutral, hints stay as the status left them.
+    EXPECT_EQ(model_.panel(7).hint_shown, c.intervals.size() == 2);
+    EXPECT_EQ(std::filesystem::exists(Exported()), completed);
   }
 }
 
 TEST_F(PollTest, ConversionFailureEndsSilently) {
-  struct Case {
-    const char* name;
-    const char* status;
-  } cases[] = {
-      {"field 3 is x", "GameServer01,Good,2,2,500\nGameServer02,Good,x,2,500\n"},
-      {"blank line inside", "GameServer01,Good,2,2,500\r\n\r\nGameServer02,Good,2,2,500"},
-      {"second break at the end", "GameServer01,Good,2,2,500\r\r"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    model_ = MonitorModel();
-    intervals_.clear();
-    reloads_ = 0;
-    http_ = FakeHttpClient();
-    ScriptHappy(c.status);
-    settings_.export_enabled = 1;
-    TempDir dir;
-    settings_.export_path = dir.prefix();
+  settings_.export_enabled = 1;
+  for (const char* status : {"GameServer01,Good,2,2,500\nGameServer02,Good,x,2,500\n",
+                             "GameServer01,Good,2,2,500\r\n\r\nGameServer02,Good,2,2,500",
+                             "GameServer01,Good,2,2,500\r\r"}) {
+    SCOPED_TRACE(status);
+    Restart();
+    ScriptHappy(status);
     EXPECT_EQ(Poll(), PollOutcome::kConvertError);
-    EXPECT_EQ(model_.panel(5).color, settings_.colors.two);
+    EXPECT_EQ(model_.panel(5).color, settings_.colors.two);  // lines before the bad one count
     EXPECT_EQ(model_.panel(6).color, kNeutralColor);
     EXPECT_EQ(model_.caption, "Kovun Rev. 0.1.0a ( Now Loading... )");
     EXPECT_EQ(intervals_, std::vector<int32_t>{60000});
     EXPECT_EQ(http_.requests.size(), 2u);  // no HEAD
-    EXPECT_FALSE(std::filesystem::exists(dir.File("status.txt")));
+    EXPECT_FALSE(std::filesystem::exists(Exported()));
     EXPECT_EQ(reloads_, 1);
   }
 }
@@ -209,25 +201,21 @@ TEST_F(PollTest, ConversionFailureEndsSilently) {
 TEST_F(PollTest, LoadTimeAndReloadTime) {
   struct Case {
     const char* name;
-    std::vector<testing::FakeAnswer> load;
-    int32_t reload;
-    int32_t load_time;
-    int32_t interval;
+    testing::FakeAnswer load;
+    int32_t reload, load_time, interval;
   } cases[] = {
-      {"404 gives 120", {NotFound()}, 0, 120, 120000},
-      {"socket gives 120", {SocketFailure()}, 0, 120, 120000},
-      {"leading integer", {Body("95 abc\r\n")}, 0, 95, 95000},
-      {"empty body", {Body("")}, 0, 0, kRetryIntervalMs},
-      {"reload added", {Body("95")}, 5, 95, 100000},
-      {"negative reload becomes 0", {Body("95")}, -5, 95, 95000},
+      {"404 gives 120", NotFound(), 0, 120, 120000},
+      {"socket gives 120", SocketFailure(), 0, 120, 120000},
+      {"leading integer", Body("95 abc\r\n"), 0, 95, 95000},
+      {"empty body", Body(""), 0, 0, kRetryIntervalMs},
+      {"reload added", Body("95"), 5, 95, 100000},
+      {"negative reload becomes 0", Body("95"), -5, 95, 95000},
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
-    intervals_.clear();
-    http_ = FakeHttpClient();
-    http_.On("GET", kStatus, {Body(kTwoLines)});
-    http_.On("GET", kLoad, c.load);
-    http_.On("HEAD", kStatus, {Modified(kModified)});
+    Restart();
+    ScriptHappy();
+    http_.On("GET", kLoad, {c.load});
     settings_.reload_time = c.reload;
     EXPECT_EQ(Poll(), PollOutcome::kCompleted);
     EXPECT_EQ(model_.load_time, c.load_time);
@@ -256,69 +244,45 @@ TEST_F(PollTest, EmptyStatusAndMissingLastModified) {
   EXPECT_EQ(model_.last_modified_time, clock_.Now());
 }
 
-TEST_F(PollTest, ExportFileBytes) {
-  struct Case {
-    const char* format1;
-    const char* format2;
-    const char* bytes;
-  } cases[] = {
-      {"%1:s,%3:s,%4:d,%5:d,%6:d", "",
-       "GameServer03,Good,2,2,1450\r\nLoginServer,Down,3,3,0\r\nOdd,Good,1,1,7\r\n\r\n\r\n\r\n"},
-      {"%0:d %2:s=%6:d", "%0:s=%1:s",
-       "1 GS03=1450\r\n2 LogI=0\r\n3 ----=7\r\nUpdate=2005/2/7 21:05:00\r\nAverage=485\r\n"
-       "Server=Arvel\r\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.format1);
-    TempDir dir;
-    http_ = FakeHttpClient();
-    ScriptHappy(std::string(kTwoLines) + "Odd,Good,1,1,7");
-    settings_.export_enabled = 1;
-    settings_.export_path = dir.prefix();
-    settings_.export_name = "out.txt";
-    settings_.format1 = c.format1;
-    settings_.format2 = c.format2;
-    EXPECT_EQ(Poll(), PollOutcome::kCompleted);
-    EXPECT_EQ(TempDir::Read(dir.File("out.txt")), c.bytes);
-  }
-}
-
-TEST_F(PollTest, ExportDisabledOrTemplateFailure) {
+TEST_F(PollTest, ExportFile) {
+  using O = PollOutcome;
   struct Case {
     int32_t enabled;
-    const char* format1;
-    const char* format2;
+    const char *format1, *format2;
     PollOutcome outcome;
+    const char* bytes;  // nullptr: no file
   } cases[] = {
-      {2, "%1:s", "", PollOutcome::kCompleted},
-      {0, "%1:s", "", PollOutcome::kCompleted},
-      {1, "%1:d", "", PollOutcome::kConvertError},
-      {1, "%1:s", "%0:d", PollOutcome::kConvertError},
+      {1, "%1:s,%3:s,%4:d,%5:d,%6:d", "", O::kCompleted,
+       "GameServer03,Good,2,2,1450\r\nLoginServer,Down,3,3,0\r\nOdd,Good,1,1,7\r\n\r\n\r\n\r\n"},
+      {1, "%0:d %2:s=%6:d", "%0:s=%1:s", O::kCompleted,
+       "1 GS03=1450\r\n2 LogI=0\r\n3 ----=7\r\nUpdate=2005/2/7 21:05:00\r\nAverage=485\r\n"
+       "Server=Arvel\r\n"},
+      {2, "%1:s", "", O::kCompleted, nullptr},
+      {0, "%1:s", "", O::kCompleted, nullptr},
+      {1, "%1:d", "", O::kConvertError, nullptr},
+      {1, "%1:s", "%0:d", O::kConvertError, nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.format1 + std::string(" ") + c.format2);
-    TempDir dir;
-    model_ = MonitorModel();
+    SCOPED_TRACE(std::to_string(c.enabled) + " " + c.format1 + " " + c.format2);
+    Restart();
     model_.last_modified = true;
-    http_ = FakeHttpClient();
-    ScriptHappy();
+    ScriptHappy(std::string(kTwoLines) + "Odd,Good,1,1,7");
     settings_.export_enabled = c.enabled;
-    settings_.export_path = dir.prefix();
     settings_.format1 = c.format1;
     settings_.format2 = c.format2;
     EXPECT_EQ(Poll(), c.outcome);
-    EXPECT_FALSE(std::filesystem::exists(dir.File("status.txt")));
+    EXPECT_EQ(TempDir::Read(Exported()), c.bytes ? c.bytes : "");
+    EXPECT_EQ(std::filesystem::exists(Exported()), c.bytes != nullptr);
   }
   // Format2 failing on the "Update" line leaves U on the plain update text.
   EXPECT_EQ(model_.update_value, "2005/2/7 21:05:00");
 }
 
 TEST_F(PollTest, ExportFileThatCantBeCreatedGoesToFailureHandler) {
-  TempDir dir;
   ScriptHappy();
   settings_.export_enabled = 1;
-  settings_.export_path = dir.File("missing") + "/";
-  const ErrorLog log{dir.File("kovun_error.txt"), "kovun", &clock_, nullptr};
+  settings_.export_path = dir_.File("missing") + "/";
+  const ErrorLog log{dir_.File("kovun_error.txt"), "kovun", &clock_, nullptr};
   PollContext with_log = Context();
   with_log.hooks.on_failure = [&](std::exception_ptr e) {
     failures_.push_back(e);
@@ -334,7 +298,7 @@ TEST_F(PollTest, ExportFileThatCantBeCreatedGoesToFailureHandler) {
   const std::string head =
       "[Error]\r\n2005/02/07 21:05:00=EFCreateError" + Utf8ToCp932(" がモジュール kovun の ");
   const std::string file_part =
-      Utf8ToCp932("で発生しました。 ファイル \"") + dir.File("missing") + "/status.txt\". ";
+      Utf8ToCp932("で発生しました。 ファイル \"") + dir_.File("missing") + "/status.txt\". ";
   EXPECT_EQ(record.rfind(head, 0), 0u) << record;
   EXPECT_NE(record.find(file_part), std::string::npos) << record;
   EXPECT_TRUE(record.ends_with(Utf8ToCp932(" を作成できません. \r\n"))) << record;
@@ -346,29 +310,20 @@ TEST_F(PollTest, ExportFileThatCantBeCreatedGoesToFailureHandler) {
   EXPECT_EQ(reloads_, 2);
 }
 
+// The monitor tests poll Sendra and an unknown world through the whole program.
 TEST_F(PollTest, RefreshWorldFindsTheLabelsWorld) {
-  const std::string sendra = std::string(kBase) + "sendra/";
-  http_.On("GET", sendra + "status.txt", {Body(kTwoLines)});
-  http_.On("GET", sendra + "loadtime.txt", {Body("60")});
-  http_.On("HEAD", sendra + "status.txt", {Modified(kModified)});
-  model_.label1 = "Sendra";
-  PollContext ctx = Context();
-  EXPECT_EQ(RefreshWorldBlocking(ctx, http_), PollOutcome::kCompleted);
-  EXPECT_FALSE(model_.world_entries[kSendraIndex].enabled);
-  EXPECT_EQ(http_.requests.front(), "GET " + sendra + "status.txt");
-
-  http_.requests.clear();
-  model_.label1 = "Nowhere";
-  const MonitorModel before = model_;
-  EXPECT_EQ(RefreshWorldBlocking(ctx, http_), std::nullopt);
-  EXPECT_TRUE(http_.requests.empty());
-  EXPECT_EQ(model_.caption, before.caption);
-  EXPECT_EQ(intervals_.size(), 2u);
-
   model_.label1 = "Dovan";
   EXPECT_EQ(BeginRefreshWorld(model_), "dovan/");
   EXPECT_FALSE(model_.world_entries[3].enabled);
   EXPECT_TRUE(model_.world_entries[0].enabled);
+
+  model_.label1 = "Nowhere";
+  const MonitorModel before = model_;
+  PollContext ctx = Context();
+  EXPECT_EQ(RefreshWorldBlocking(ctx, http_), std::nullopt);
+  EXPECT_TRUE(http_.requests.empty());
+  EXPECT_EQ(model_.caption, before.caption);
+  EXPECT_TRUE(intervals_.empty());
 }
 
 }  // namespace

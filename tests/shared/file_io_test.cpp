@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -12,6 +10,7 @@
 #include "shared/errors.h"
 #include "shared/ini_file.h"
 #include "shared/profile_ini.h"
+#include "support/temp_dir.h"
 
 namespace tol {
 namespace {
@@ -33,30 +32,18 @@ std::string Cp932(const fs::path& path) {
   return Utf8ToCp932(std::string(utf8.begin(), utf8.end()));
 }
 
-// A fresh folder for each test, removed afterwards.
-class FileIoTest : public testing::Test {
+class FileIoTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::random_device random;
-    folder_ = fs::temp_directory_path() / ("tol-file-io-" + std::to_string(random()));
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-  std::string PathOf(const std::string& cp932_name) const {
-    return Cp932(folder_) + "/" + cp932_name;
-  }
+  std::string PathOf(const std::string& cp932_name) const { return dir_.prefix() + cp932_name; }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_)) {
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
       names.push_back(Cp932(entry.path().filename()));
     }
     return names;
   }
 
-  fs::path folder_;
+  testing::TempDir dir_;
 };
 
 TEST_F(FileIoTest, WritesReplacesAndReadsBytes) {
@@ -83,7 +70,7 @@ TEST_F(FileIoTest, WritesReplacesAndReadsBytes) {
 }
 
 TEST_F(FileIoTest, FailedWritesThrowAndLeaveNothing) {
-  fs::create_directory(folder_ / "sub");
+  fs::create_directory(dir_.path() / "sub");
   const std::string cases[] = {
       PathOf("missing/x.ini"),
       PathOf("sub"),  // a folder can't be replaced by a file
@@ -102,7 +89,7 @@ TEST_F(FileIoTest, FailedWritesThrowAndLeaveNothing) {
 }
 
 TEST_F(FileIoTest, ReadsOnlyFilesThatFit) {
-  fs::create_directory(folder_ / "sub");
+  fs::create_directory(dir_.path() / "sub");
   WriteFileAtomic(PathOf("empty"), "");
   WriteFileAtomic(PathOf("ten"), "0123456789");
   EXPECT_EQ(ReadFileBytes(PathOf("empty")), "");

@@ -148,15 +148,12 @@ TEST(ProfileIniTest, WrittenValuesReadBack) {
   ini.WriteInteger("Option", "ReloadTime", -5);
   ini.WriteBool("Option", "TaskTray", true);
   ini.WriteBool("Option", "SetWindowPos", false);
-  ini.WriteString("Error", "k", "line 1\r\nline2=x\r\n[Window]");
   EXPECT_EQ(ini.Serialize(),
             "[Option]\r\nOverAverage=25000\r\nPopupBreak=5\r\nReloadTime=-5\r\nTaskTray=1\r\n"
-            "SetWindowPos=0\r\n[Error]\r\nk=line 1 line2=x [Window]\r\n");
+            "SetWindowPos=0\r\n");
   const ProfileIni again = ProfileIni::Parse(ini.Serialize());
   EXPECT_EQ(again.ReadInteger("Option", "ReloadTime", 0), -5);
   EXPECT_TRUE(again.ReadBool("Option", "TaskTray", false));
-  EXPECT_EQ(again.ReadSection("Error").size(), 1u);
-  EXPECT_EQ(again.ReadString("Error", "k", ""), "line 1 line2=x [Window]");
 }
 
 TEST(ProfileIniTest, ParseKeepsEveryByte) {

@@ -1,6 +1,7 @@
 #pragma once
-// An HttpClient for tests: answers are scripted per method and URL, and every
-// request is recorded. A URL without a script answers 404.
+// A scripted HttpClient for tests: answers per method and URL, every request
+// recorded as "GET <url>" or "HEAD <url>", no network. An unscripted request
+// fails as "HTTP/1.1 404 Not Found".
 
 #include <deque>
 #include <exception>
@@ -16,9 +17,9 @@
 namespace tol::testing {
 
 struct FakeAnswer {
-  std::string body;
-  std::optional<DateTime> last_modified;
-  std::exception_ptr error;
+  std::string body;                       // GET
+  std::optional<DateTime> last_modified;  // HEAD
+  std::exception_ptr error;               // thrown instead of answering
 };
 
 inline FakeAnswer Body(std::string body) { return {std::move(body), std::nullopt, nullptr}; }
@@ -29,12 +30,20 @@ FakeAnswer Fails(E error) {
 }
 inline FakeAnswer SocketFailure() { return Fails(ESocketError("Connection refused")); }
 inline FakeAnswer NotFound() { return Fails(EHttpStatusError(404, "HTTP/1.1 404 Not Found")); }
+inline FakeAnswer ServerError() {
+  return Fails(EHttpStatusError(500, "HTTP/1.1 500 Internal Server Error"));
+}
 
 class FakeHttpClient : public HttpClient {
  public:
   // Answers to successive requests; the last one repeats.
   void On(const std::string& method, const std::string& url, std::vector<FakeAnswer> answers) {
     scripts_[method + " " + url] = std::deque<FakeAnswer>(answers.begin(), answers.end());
+  }
+  // A document: HEAD gives `last_modified`, GET gives `body`.
+  void Serve(const std::string& url, std::optional<DateTime> last_modified, std::string body) {
+    On("HEAD", url, {Modified(last_modified)});
+    On("GET", url, {Body(std::move(body))});
   }
 
   void SetProfile(const RequestProfile& profile) override { profile_ = profile; }
@@ -44,16 +53,14 @@ class FakeHttpClient : public HttpClient {
     return HeadResult{Answer("HEAD", url).last_modified};
   }
 
-  std::vector<std::string> requests;  // "GET <url>", "HEAD <url>"
+  std::vector<std::string> requests;
 
  private:
   FakeAnswer Answer(const std::string& method, const std::string& url) {
     const std::string request = method + " " + url;
     requests.push_back(request);
     auto it = scripts_.find(request);
-    if (it == scripts_.end() || it->second.empty()) {
-      throw EHttpStatusError(404, "HTTP/1.1 404 Not Found");
-    }
+    if (it == scripts_.end() || it->second.empty()) std::rethrow_exception(NotFound().error);
     FakeAnswer answer = it->second.front();
     if (it->second.size() > 1) it->second.pop_front();
     if (answer.error) std::rethrow_exception(answer.error);

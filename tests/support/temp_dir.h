@@ -15,7 +15,7 @@ class TempDir {
   TempDir() {
     std::random_device rd;
     path_ = std::filesystem::temp_directory_path() /
-            ("kovun_test_" + std::to_string(rd()) + std::to_string(rd()));
+            ("tol_test_" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(path_);
   }
   ~TempDir() {
@@ -25,6 +25,7 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
+  const std::filesystem::path& path() const { return path_; }
   // The folder followed by a separator, ready to have a file name appended.
   std::string prefix() const { return (path_ / "").string(); }
   std::string File(const std::string& name) const { return (path_ / name).string(); }
