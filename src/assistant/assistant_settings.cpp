@@ -1,5 +1,6 @@
 #include "assistant/assistant_settings.h"
 
+#include "assistant/fetch_run.h"
 #include "shared/ini_file.h"
 #include "shared/text.h"
 
@@ -27,7 +28,7 @@ AssistantSettings LoadAssistantSettings(const std::string& ini_path,
 }
 
 void SaveAssistantSettings(const std::string& ini_path, const AssistantSettings& settings) {
-  IniFile ini = IniFile::Load(ini_path);
+  IniFile ini = LoadIniFileForUpdate(ini_path);
   ini.WriteString(kSettingsSection, kPathKey, settings.path);
   ini.WriteString(kSettingsSection, kNameKey, settings.name);
   ini.WriteString(kSettingsSection, kTolMapKey, settings.tolmap);

@@ -46,7 +46,7 @@ DateTime StoredListTime(const std::string& record_path, std::string_view world) 
 }
 
 void StoreListTime(const std::string& record_path, std::string_view world, DateTime time) {
-  IniFile record = IniFile::Load(record_path);
+  IniFile record = LoadIniFileForUpdate(record_path);
   record.WriteString(kUpdateSection, world, StoredTimeText(time));
   SaveIniFile(record, record_path);
 }
@@ -88,6 +88,13 @@ std::string MapListUrl(std::string_view host, std::string_view world) {
 
 void SaveIniFile(const IniFile& ini, const std::string& path) { WriteWhole(path, ini.Serialize()); }
 
+IniFile LoadIniFileForUpdate(const std::string& path) {
+  const std::optional<std::string> bytes = ReadFileBytes(path);
+  if (bytes) return IniFile::Parse(*bytes);
+  if (FileExists(path)) throw EFCreateError(CannotWriteText(path, kCannotReadReasonText.bytes()));
+  return IniFile::Parse("");
+}
+
 void ConvertMapList(std::string_view body, const std::string& world_path,
                     const std::string& tolmap_path) {
   WriteWhole(world_path, "");
@@ -100,7 +107,7 @@ void ConvertMapList(std::string_view body, const std::string& world_path,
     // Read afresh for every line, as is the per-world file: each entry is on
     // disk, and the file complete up to it, before the next line is taken.
     const std::string display_name = IniFile::Load(tolmap_path).ReadString(kMapSection, map_id, "");
-    IniFile world_file = IniFile::Load(world_path);
+    IniFile world_file = LoadIniFileForUpdate(world_path);
     world_file.WriteString(section, map_id, display_name);
     SaveIniFile(world_file, world_path);
   }

@@ -85,4 +85,9 @@ void ConvertMapList(std::string_view body, const std::string& world_path,
 // the system's reason.
 void SaveIniFile(const IniFile& ini, const std::string& path);
 
+// The INI file at `path` read in to be changed and saved again: empty when
+// there is no file, an EFCreateError naming the file when it exists but can't
+// be read (rewriting it from an empty document would drop all it holds).
+IniFile LoadIniFileForUpdate(const std::string& path);
+
 }  // namespace tol

@@ -16,4 +16,7 @@ inline const SjisText kRunFinishedText{"= 取得終了 ="};
 // reason text.
 inline const SjisText kCannotWriteFileText{"ファイル \"%1\" を書き込めません: %2"};
 
+// Reason given when a file that exists can't be read in to be updated.
+inline const SjisText kCannotReadReasonText{"読み込めません"};
+
 }  // namespace tol

@@ -261,6 +261,15 @@ TEST_F(FetchRunTest, UnwritableFileEndsRunNamingTheFile) {
   EXPECT_EQ(Stored("bessa"), std::nullopt);
 }
 
+TEST_F(FetchRunTest, UnreadableRecordIsNeverRewrittenFromScratch) {
+  // A record larger than any file the programs read in counts as unreadable.
+  ScriptAll(kListTime, "");
+  testing::TempDir::Write(inputs_.record_path, "[Zoneroll.exe]\r\n");
+  fs::resize_file(inputs_.record_path, kMaxFileBytes + 1);
+  EXPECT_THROW(Run(), EFCreateError);
+  EXPECT_EQ(fs::file_size(inputs_.record_path), kMaxFileBytes + 1);
+}
+
 TEST_F(FetchRunTest, ConversionWritesAnEntryForEveryLine) {
   const std::string a = Address(11);
   struct Case {
