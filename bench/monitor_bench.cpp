@@ -1,0 +1,143 @@
+// Costs of the monitor's UI-thread work.
+//
+// - PollUiSteps: one whole poll of a status text of N lines through the
+//   StatusPoll steps, with an in-memory HTTP client (so the network steps
+//   only hand over the bytes): loading caption, parse, slots, colours, hints,
+//   export lines, average, captions. The map-menu rebuild is measured on its
+//   own below.
+// - BuildMapMenus: the fifteen menus from a loaded map-name file of fifteen
+//   sections of N entries; BuildMapMenusFromFile adds reading the file from
+//   disk, as the end of every poll does.
+// Each ends with a complexity fit over N: linear is the expectation.
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "monitor/map_menus.h"
+#include "monitor/model.h"
+#include "monitor/poll.h"
+#include "monitor/settings.h"
+#include "net/http_client.h"
+#include "shared/clock.h"
+#include "shared/file_io.h"
+#include "shared/profile_ini.h"
+
+namespace tol {
+namespace {
+
+constexpr const char* kKeys[] = {
+    "LoginServer",    "PatchServerH", "PatchServerFV1", "PatchServerFV2", "PatchServerFV3",
+    "PatchServerFV4", "CharSelect",   "GameServer01",   "GameServer02",   "GameServer03",
+    "GameServer04",   "GameServer05", "GameServer06",   "GameServer07",   "GameServer08",
+    "GameServer09",   "GameServer10", "GameServer11",   "GameServer12",   "GameServer13",
+    "GameServer14",   "GameServer15"};
+constexpr const char* kStates[] = {"Good", "Good", "Good", "Closed", "Dead", "Down"};
+
+class StillClock : public Clock {
+ public:
+  DateTime Now() const override { return DateTime::FromMilliseconds(45000LL * 86400000); }
+  int UtcOffsetMinutes(DateTime) const override { return 540; }
+};
+
+// Answers status.txt with a fixed body, loadtime.txt with "120", HEAD with a
+// fixed time.
+class MemoryHttpClient : public HttpClient {
+ public:
+  explicit MemoryHttpClient(std::string status) : status_(std::move(status)) {}
+  void SetProfile(const RequestProfile& profile) override { profile_ = profile; }
+  const RequestProfile& profile() const override { return profile_; }
+  std::string Get(const std::string& url) override {
+    return url.ends_with("status.txt") ? status_ : std::string("120\r\n");
+  }
+  HeadResult Head(const std::string&) override {
+    return HeadResult{DateTime::FromMilliseconds(45000LL * 86400000 - 60000)};
+  }
+
+ private:
+  RequestProfile profile_;
+  std::string status_;
+};
+
+std::string StatusText(int lines) {
+  std::mt19937 random(7);
+  std::string text;
+  for (int i = 0; i < lines; ++i) {
+    text += std::string(kKeys[i % 22]) + "," + kStates[random() % 6] + "," +
+            std::to_string(random() % 3) + ",2," + std::to_string(random() % 120000) + "\r\n";
+  }
+  return text;
+}
+
+void BM_PollUiSteps(benchmark::State& state) {
+  MemoryHttpClient http(StatusText(static_cast<int>(state.range(0))));
+  StillClock clock;
+  MonitorModel model;
+  KovunSettings settings;
+  settings.service_url = "http://127.0.0.1:9/status/";
+  settings.last_modified = true;
+  model.last_modified = true;
+  for (auto _ : state) {
+    PollContext ctx{model, settings, clock, PollHooks{}};
+    StatusPoll poll(settings.service_url, "arvel/");
+    poll.Begin(ctx);
+    poll.FetchStatus(http);
+    poll.ApplyStatus(ctx);
+    poll.FetchHead(http);
+    if (poll.Finish(ctx) != PollOutcome::kCompleted) state.SkipWithError("poll failed");
+  }
+  benchmark::DoNotOptimize(model.caption);
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_PollUiSteps)->Arg(20)->Arg(200)->Arg(2000)->Arg(20000)->Complexity(benchmark::oN);
+
+std::string MapFileText(int entries) {
+  std::string text;
+  for (int n = 1; n <= kMapMenuCount; ++n) {
+    text += "[" + MapSectionName(n) + "]\r\n";
+    for (int i = 0; i < entries; ++i) {
+      text += "m" + std::to_string(i) + "=Map " + std::to_string(n * 1000 + i) + "\r\n";
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
+void BM_BuildMapMenus(benchmark::State& state) {
+  const ProfileIni file = ProfileIni::Parse(MapFileText(static_cast<int>(state.range(0))));
+  for (auto _ : state) {
+    MapMenus menus = BuildMapMenus(file, 5);
+    benchmark::DoNotOptimize(menus);
+  }
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_BuildMapMenus)
+    ->Arg(50)
+    ->Arg(500)
+    ->Arg(2000)
+    ->Arg(5000)
+    ->Arg(20000)
+    ->Complexity(benchmark::oN);
+
+void BM_BuildMapMenusFromFile(benchmark::State& state) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("tol-monitor-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  WriteFileAtomic((folder / "arvel.ini").string(), MapFileText(static_cast<int>(state.range(0))));
+  MonitorModel model;
+  for (auto _ : state) {
+    BuildMapMenus(model, folder.string(), 5);
+    benchmark::DoNotOptimize(model.map_menus);
+  }
+  std::filesystem::remove_all(folder);
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_BuildMapMenusFromFile)->Arg(50)->Arg(500)->Arg(5000)->Complexity(benchmark::oN);
+
+}  // namespace
+}  // namespace tol
+
+BENCHMARK_MAIN();

@@ -1,0 +1,196 @@
+// kovun: the status monitor in a terminal. Interactive on a terminal, one
+// line per poll without one, or a single poll with --once.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <clocale>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "monitor/monitor.h"
+#include "monitor/term/event_loop.h"
+#include "monitor/term/report.h"
+#include "monitor/term/terminal_ui.h"
+#include "net/http_client.h"
+#include "shared/clock.h"
+#include "shared/codepage.h"
+
+namespace tol {
+namespace {
+
+constexpr int kExitAnotherCopy = 7;
+
+constexpr const char kExitStatusHelp[] =
+    "Exit status of --once: 0 the poll completed, 2 socket failure, 3 file not found\n"
+    "(an HTTP error status), 4 a status text that failed to convert (ended silently),\n"
+    "5 a failure written to the error log, 6 no poll (the world named in the settings\n"
+    "is unknown). Any mode: 1 bad options or start-up failure, 7 another copy of kovun\n"
+    "is running (MultiApp=0) and this one ended without saving.";
+
+// --once never waits for a tick: its timers only keep their periods.
+class NullTimerDriver : public TimerDriver {
+ public:
+  void Start(int) override {}
+  void Stop() override {}
+};
+
+int g_signal_write = -1;
+
+extern "C" void OnSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] ssize_t n = write(g_signal_write, &byte, 1);
+}
+
+// SIGINT and SIGTERM become a readable byte on the returned descriptor.
+int InstallQuitSignals() {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+  g_signal_write = fds[1];
+  struct sigaction action = {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  return fds[0];
+}
+
+std::string DefaultSettingsPath(const char* argv0) {
+  std::error_code error;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) exe = std::filesystem::absolute(argv0, error);
+  return exe.replace_extension(".ini").string();
+}
+
+int RunOnce(const MonitorPaths& paths, bool json) {
+  const Clock& clock = SystemClock();
+  std::unique_ptr<HttpClient> http = CreateHttpClient(clock);
+  NullTimerDriver timer1_driver;
+  NullTimerDriver timer2_driver;
+  InlinePollExecutor executor;
+  KovunMonitor monitor(*http, clock, timer1_driver, timer2_driver, executor, paths);
+  monitor.FormCreate();
+  const auto outcome = monitor.last_outcome();
+  if (json) {
+    std::cout << ModelJson(monitor.model(), outcome).dump(2) << "\n";
+  } else {
+    std::cout << ModelText(monitor.model());
+  }
+  std::cout.flush();
+  if (monitor.quit_requested()) {
+    std::cerr << "kovun: another copy is running; settings not saved\n";
+    return kExitAnotherCopy;
+  }
+  monitor.FormClose(monitor.settings().left, monitor.settings().top);
+  return ExitStatusOf(outcome);
+}
+
+// The event-loop modes: the ncurses screen on a terminal, otherwise one
+// caption line per finished poll. Both end on q (screen), SIGINT or SIGTERM
+// and then save the settings.
+int RunLoop(const MonitorPaths& paths, bool interactive) {
+  const int signal_read = InstallQuitSignals();
+  if (signal_read < 0) {
+    std::perror("kovun: pipe");
+    return kExitUsage;
+  }
+  const Clock& clock = SystemClock();
+  EventLoop loop;
+  std::unique_ptr<HttpClient> http = CreateHttpClient(clock);
+  LoopTimerDriver timer1_driver(loop);
+  LoopTimerDriver timer2_driver(loop);
+  WorkerPollExecutor executor(loop);
+  std::unique_ptr<TerminalUi> ui;
+
+  MonitorHooks hooks;
+  hooks.post_quit = [&loop] { loop.Quit(); };
+  hooks.beep = [&ui] {
+    if (ui) ui->Beep();
+  };
+  KovunMonitor monitor(*http, clock, timer1_driver, timer2_driver, executor, paths,
+                       std::move(hooks));
+  timer1_driver.Attach(&monitor.timer1());
+  timer2_driver.Attach(&monitor.timer2());
+  loop.WatchReadable(signal_read, [&loop, signal_read] {
+    char buffer[16];
+    while (read(signal_read, buffer, sizeof buffer) > 0) {
+    }
+    loop.Quit();
+  });
+  if (interactive) {
+    ui = TerminalUi::Create(monitor);
+    if (ui) {
+      loop.WatchReadable(STDIN_FILENO, [&ui] { ui->HandleInput(); });
+    } else {
+      std::cerr << "kovun: unknown terminal type; printing one line per poll\n";
+    }
+  }
+
+  monitor.FormCreate();
+  if (monitor.quit_requested()) {
+    ui.reset();
+    std::cerr << "kovun: another copy is running\n";
+    return kExitAnotherCopy;
+  }
+  int printed = 0;
+  while (!loop.quitting()) {
+    if (ui) {
+      ui->HandleInput();
+      if (ui->quit()) break;
+      ui->Draw();
+    } else if (monitor.polls_finished() != printed) {
+      printed = monitor.polls_finished();
+      std::cout << Cp932ToUtf8(monitor.model().caption) << std::endl;
+    }
+    loop.RunOnce(-1);
+  }
+  ui.reset();
+  monitor.FormClose(monitor.settings().left, monitor.settings().top);
+  return kExitCompleted;
+}
+
+int Main(int argc, char** argv) {
+  CLI::App app{"kovun: the Tolvane server-status monitor for terminals"};
+  std::string ini;
+  bool once = false;
+  bool json = false;
+  app.add_option("--ini", ini,
+                 "settings file (default: kovun.ini beside the program); the error log "
+                 "kovun_error.txt and the Zoneroll folder are taken beside it");
+  CLI::Option* once_flag =
+      app.add_flag("--once", once, "start up, poll once, print the result, save and exit");
+  app.add_flag("--json", json, "with --once: print the result as one JSON object")
+      ->needs(once_flag);
+  app.footer(kExitStatusHelp);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? kExitCompleted : kExitUsage;
+  }
+  std::setlocale(LC_ALL, "");
+  if (ini.empty()) ini = DefaultSettingsPath(argv[0]);
+  const MonitorPaths paths = PathsBesideSettings(ini, "kovun");
+  if (once) return RunOnce(paths, json);
+  return RunLoop(paths, isatty(STDOUT_FILENO) && isatty(STDIN_FILENO));
+}
+
+}  // namespace
+}  // namespace tol
+
+int main(int argc, char** argv) {
+  try {
+    return tol::Main(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "kovun: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "kovun: unexpected failure\n";
+  }
+  return tol::kExitUsage;
+}

@@ -1,0 +1,290 @@
+// The terminal monitor `kovun --once --json` as a script runs it: the real
+// program with a settings file in a folder of its own, polling tolvane-sim on
+// loopback with fixed status texts or faults.
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "support/sim_process.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace tol {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing::SimProcess;
+
+constexpr char kStatusPath[] = "/status/arvel/status.txt";
+constexpr char kLoadTimePath[] = "/status/arvel/loadtime.txt";
+constexpr int64_t kLastModified = 1700000000;
+
+std::string ReadAll(const fs::path& path) { return testing::TempDir::Read(path.string()); }
+void WriteAll(const fs::path& path, const std::string& bytes) {
+  testing::TempDir::Write(path.string(), bytes);
+}
+
+// A loopback port that nothing listens on: bound, read, closed.
+int RefusedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+// The 22 lines of a status text: every key the sim knows, connect time 1000
+// except where `lines` says otherwise.
+std::string StatusBody(const std::vector<std::pair<std::string, std::string>>& lines) {
+  static const char* const kKeys[] = {
+      "LoginServer",    "PatchServerH", "PatchServerFV1", "PatchServerFV2", "PatchServerFV3",
+      "PatchServerFV4", "CharSelect",   "GameServer01",   "GameServer02",   "GameServer03",
+      "GameServer04",   "GameServer05", "GameServer06",   "GameServer07",   "GameServer08",
+      "GameServer09",   "GameServer10", "GameServer11",   "GameServer12",   "GameServer13",
+      "GameServer14",   "GameServer15"};
+  std::string body;
+  for (const char* key : kKeys) {
+    std::string rest = "Good,2,2,1000";
+    for (const auto& [k, r] : lines) {
+      if (k == key) rest = r;
+    }
+    body += std::string(key) + "," + rest + "\r\n";
+  }
+  return body;
+}
+
+struct RunResult {
+  int exit_code = -1;
+  json out;
+};
+
+class KovunE2eTest : public ::testing::Test {
+ protected:
+  // The settings file: the sim's service, [Server] `server_lines`, copies
+  // allowed (tests may run side by side), then `option_lines` and whatever
+  // sections they start.
+  void WriteSettings(const std::string& url, const std::string& option_lines = "",
+                     const std::string& server_lines = "") {
+    WriteAll(ini_, "[Server]\r\nURL=" + url + "\r\n" + server_lines + "[Option]\r\nMultiApp=1\r\n" +
+                       option_lines);
+  }
+
+  RunResult RunOnce() {
+    const std::string command = std::string("'") + KOVUN_PATH + "' --once --json --ini '" +
+                                ini_.string() + "' 2>'" + (folder_ / "stderr.txt").string() + "'";
+    RunResult result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return result;
+    std::string text;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    const int status = pclose(pipe);
+    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+    result.out = json::parse(text, nullptr, /*allow_exceptions=*/false);
+    return result;
+  }
+
+  SimProcess sim_;
+  testing::TempDir temp_;
+  const fs::path folder_ = temp_.path();
+  const fs::path ini_ = folder_ / "kovun.ini";
+};
+
+TEST_F(KovunE2eTest, CompletedPollColoursPanelsAndSavesSettings) {
+  sim_.SetContent(kStatusPath,
+                  StatusBody({{"LoginServer", "Good,1,2,1000"},
+                              {"PatchServerFV1", "Down,0,2,0"},
+                              {"CharSelect", "Closed,0,2,1000"},
+                              {"GameServer01", "Good,0,2,30000"},
+                              {"GameServer02", "Dead,0,2,1000"}}),
+                  kLastModified);
+  sim_.SetContent(kLoadTimePath, "100\r\n", kLastModified);
+  WriteSettings(sim_.StatusBase(), "ReloadTime=5\r\n");
+
+  const RunResult run = RunOnce();
+  ASSERT_EQ(run.exit_code, 0) << ReadAll(folder_ / "stderr.txt");
+  const json& out = run.out;
+  EXPECT_EQ(out["outcome"], "completed");
+  EXPECT_EQ(out["world"], "Arvel");
+  // 20 lines of 1000, one of 30000 and one of 0: 50000 / (22 - 1 + 1).
+  EXPECT_EQ(out["average"], "2272");
+  EXPECT_EQ(out["load_time"], 100);
+  EXPECT_EQ(out["interval_ms"], (100 + 5) * 1000);
+  EXPECT_THAT(out["caption"].get<std::string>(), ::testing::HasSubstr("Average : 2272"));
+  EXPECT_FALSE(out["update_text"].get<std::string>().empty());
+
+  struct PanelCase {
+    int slot;
+    const char* caption;
+    const char* color;
+    const char* hint;
+  };
+  const PanelCase kPanels[] = {
+      {1, "Login", "$006F9F6F", "LoginServer : Good ( 1/2:1000 )"},
+      {2, "PatF", "$00CFCFFF", "PatchServerFV1 : Down ( 0/2:0 )"},
+      {3, "PatH", "$009FCF9F", "PatchServerH : Good ( 2/2:1000 )"},
+      {4, "Char", "$00FFDFCF", "CharSelect : Closed ( 0/2:1000 )"},
+      {5, "1", "$00DFCF9F", "GameServer01 : Good ( 0/2:30000 )"},
+      {6, "2", "$00CFFFFF", "GameServer02 : Dead ( 0/2:1000 )"},
+      {19, "15", "$009FCF9F", "GameServer15 : Good ( 2/2:1000 )"},
+  };
+  ASSERT_EQ(out["panels"].size(), 19u);
+  for (const PanelCase& c : kPanels) {
+    const json& panel = out["panels"][c.slot - 1];
+    EXPECT_EQ(panel["caption"], c.caption) << "slot " << c.slot;
+    EXPECT_EQ(panel["color"], c.color) << "slot " << c.slot;
+    EXPECT_EQ(panel["hint"], c.hint) << "slot " << c.slot;
+    EXPECT_EQ(panel["hint_shown"], true) << "slot " << c.slot;
+  }
+
+  // The close-time save: the written keys beside the read-only URL.
+  const std::string saved = ReadAll(ini_);
+  for (const char* line : {"Default=Arvel\r\n", "Patch=PatchServerFV1\r\n", "Left=210\r\n",
+                           "ReloadTime=5\r\n", "HotKey=Alt+Ctrl+R\r\n"}) {
+    EXPECT_THAT(saved, ::testing::HasSubstr(line));
+  }
+  EXPECT_THAT(saved, ::testing::HasSubstr("URL=" + sim_.StatusBase() + "\r\n"));
+}
+
+TEST_F(KovunE2eTest, FailedPollsEndWithTheirStatus) {
+  struct FaultCase {
+    const char* name;
+    std::function<std::string(SimProcess&)> setup;  // returns the service URL
+    const char* server_lines;
+    int exit_code;
+    const char* outcome;
+    const char* caption_end;  // "" when the caption isn't checked
+  };
+  const FaultCase kCases[] = {
+      {"status.txt 404 once: the retry gets it",
+       [](SimProcess& sim) {
+         sim.SetFault(kStatusPath, "404", "count=1");
+         return sim.StatusBase();
+       },
+       "", 0, "completed", " )"},
+      {"status.txt 404 twice",
+       [](SimProcess& sim) {
+         sim.SetFault(kStatusPath, "404", "count=2");
+         return sim.StatusBase();
+       },
+       "", 3, "file_not_found", " ( File Not Found )"},
+      {"refused connection",
+       [](SimProcess&) { return "http://127.0.0.1:" + std::to_string(RefusedPort()) + "/status/"; },
+       "", 2, "socket_error", " ( Socket Error )"},
+      {"non-integer connect time",
+       [](SimProcess& sim) {
+         sim.SetContent(kStatusPath, StatusBody({{"GameServer03", "Good,2,2,fast"}}),
+                        kLastModified);
+         return sim.StatusBase();
+       },
+       "", 4, "convert_error", ""},
+      {"world label names no world", [](SimProcess& sim) { return sim.StatusBase(); },
+       "Default=Nowhere\r\n", 6, "none", ""},
+  };
+  for (const FaultCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    sim_.Reset();
+    WriteSettings(c.setup(sim_), "", c.server_lines);
+    const RunResult run = RunOnce();
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(run.out["outcome"], c.outcome);
+    EXPECT_EQ(run.out["exit_status"], c.exit_code);
+    const std::string caption = run.out["caption"].get<std::string>();
+    EXPECT_TRUE(caption.ends_with(c.caption_end)) << caption;
+    if (c.exit_code == 2 || c.exit_code == 3) {
+      for (const json& panel : run.out["panels"]) EXPECT_EQ(panel["color"], "$FF00000F");
+    }
+  }
+}
+
+TEST_F(KovunE2eTest, WritesTheExportFileWhenEnabled) {
+  sim_.SetContent(kStatusPath, StatusBody({{"LoginServer", "Good,1,2,1234"}}), kLastModified);
+  const fs::path exported = folder_ / "out" / "status.txt";
+  fs::create_directories(exported.parent_path());
+  WriteSettings(sim_.StatusBase(),
+                "[status.txt]\r\nEnabled=1\r\nPath=" + exported.parent_path().string() + "/\r\n");
+  ASSERT_EQ(RunOnce().exit_code, 0);
+  const std::string text = ReadAll(exported);
+  EXPECT_TRUE(text.starts_with("LoginServer,Good,1,2,1234\r\n")) << text;
+  EXPECT_THAT(text, ::testing::HasSubstr("GameServer15,Good,2,2,1000\r\n"));
+}
+
+TEST_F(KovunE2eTest, MapMenusComeFromTheWorldsZonerollFile) {
+  fs::create_directories(folder_ / "Zoneroll");
+  // "テスト" in code page 932, to come out as UTF-8.
+  WriteAll(folder_ / "Zoneroll" / "arvel.ini",
+           "[GameServer01]\r\na=1\r\nb=2\r\nc=3\r\nd=4\r\ne=5\r\nf=6\r\ng=7\r\n"
+           "[gameserver15]\r\nm001=\x83\x65\x83\x58\x83\x67\r\nm002=x\r\n");
+  WriteSettings(sim_.StatusBase(), "PopupBreak=3\r\n");
+  const RunResult run = RunOnce();
+  ASSERT_EQ(run.exit_code, 0);
+  const json& menus = run.out["map_menus"];
+  ASSERT_EQ(menus.size(), 15u);
+  ASSERT_EQ(menus[0].size(), 7u);
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(menus[0][i]["column_break"], i == 3 || i == 6) << "entry " << i;
+  }
+  EXPECT_EQ(menus[0][6]["caption"], "g=7");
+  ASSERT_EQ(menus[14].size(), 2u);
+  EXPECT_EQ(menus[14][0]["caption"], "m001=テスト");
+  for (int i = 1; i < 14; ++i) EXPECT_TRUE(menus[i].empty()) << "menu " << i + 1;
+}
+
+// Without a terminal and without --once: a caption line per poll, until
+// SIGTERM, which ends the program through the close-time save.
+TEST_F(KovunE2eTest, LineModePrintsEachPollAndSavesOnSigterm) {
+  sim_.SetContent(kStatusPath, StatusBody({}), kLastModified);
+  WriteSettings(sim_.StatusBase(), "ReloadTime=7\r\n");
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  std::string ini = ini_.string();
+  std::vector<char*> argv = {const_cast<char*>(KOVUN_PATH), const_cast<char*>("--ini"), ini.data(),
+                             nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, KOVUN_PATH, &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+
+  std::string line;
+  char c;
+  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(out[0]);
+  // 22 lines of 1000: 22000 / (22 - 0 + 1).
+  EXPECT_EQ(line, "Kovun Rev. 0.1.0a ( Average : 956 )");
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  // The save wrote the [Window] section that the file didn't have.
+  EXPECT_THAT(ReadAll(ini_), ::testing::HasSubstr("[Window]\r\nLeft=210\r\nTop=129\r\n"));
+}
+
+}  // namespace
+}  // namespace tol
