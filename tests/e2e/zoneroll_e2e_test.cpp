@@ -100,18 +100,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     result.err = "can't start " + program;
     return result;
   }
-  const auto deadline = std::chrono::steady_clock::now() + kRunLimit;
-  int status = 0;
-  pid_t done = 0;
-  while ((done = waitpid(pid, &status, WNOHANG)) == 0 &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  if (done == 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-  } else if (done == pid && WIFEXITED(status)) {
-    result.exit_code = WEXITSTATUS(status);
+  if (const std::optional<int> code = testing::WaitForExit(pid, kRunLimit)) {
+    result.exit_code = *code;
   }
   result.out = ReadAll(out_path);
   result.err = ReadAll(err_path);

@@ -94,20 +94,24 @@ std::string SimProcess::MapListUrl(const std::string& world) const {
 std::optional<int> SimProcess::Stop(std::chrono::milliseconds limit) {
   if (pid_ <= 0) return std::nullopt;
   kill(pid_, SIGTERM);
+  const std::optional<int> code = WaitForExit(pid_, limit);
+  pid_ = -1;
+  return code;
+}
+
+std::optional<int> WaitForExit(pid_t pid, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   int status = 0;
   pid_t done = 0;
-  while ((done = waitpid(pid_, &status, WNOHANG)) == 0 &&
+  while ((done = waitpid(pid, &status, WNOHANG)) == 0 &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   if (done == 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
     return std::nullopt;
   }
-  pid_ = -1;
   if (done < 0 || !WIFEXITED(status)) return std::nullopt;
   return WEXITSTATUS(status);
 }

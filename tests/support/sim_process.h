@@ -74,6 +74,10 @@ class SimProcess {
   int port_ = 0;
 };
 
+// Waits up to `limit` for the child `pid` to end, killing it when the time is
+// up. Its exit code, or nothing when it was killed or ended by a signal.
+std::optional<int> WaitForExit(pid_t pid, std::chrono::milliseconds limit);
+
 // Percent-encodes everything but unreserved characters and "/".
 std::string UrlEncode(const std::string& text);
 
