@@ -25,11 +25,9 @@ void CheckSettles(const tol::IniFile& ini) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::vector<std::string> parts =
-      SplitParts(std::string_view(reinterpret_cast<const char*>(data), size), 6);
-  const std::string& doc = parts[0];
-  const std::string &section = parts[1], &key = parts[2], &value = parts[3];
-  const std::string &other_section = parts[4], &other_key = parts[5];
+  const IniEditInput in = IniEditInput::From(data, size);
+  const std::string &doc = in.doc, &section = in.section, &key = in.key, &value = in.value;
+  const std::string &other_section = in.other_section, &other_key = in.other_key;
 
   tol::IniFile ini = tol::IniFile::Parse(doc);
   const std::string parsed = ini.Serialize();

@@ -79,12 +79,6 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
                      const fs::path& cwd, const fs::path& capture) {
   const std::string out_path = (capture / "stdout.txt").string();
   const std::string err_path = (capture / "stderr.txt").string();
-  std::vector<std::string> argv_text = {program};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(),
@@ -92,11 +86,10 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const pid_t pid = testing::Spawn(program, args, &actions);
   posix_spawn_file_actions_destroy(&actions);
   RunResult result;
-  if (rc != 0) {
+  if (pid < 0) {
     result.err = "can't start " + program;
     return result;
   }

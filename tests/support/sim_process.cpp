@@ -52,21 +52,17 @@ std::string SimProcess::ExecutablePath() { return TOLVANE_SIM_PATH; }
 SimProcess::SimProcess(const std::vector<std::string>& args) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  std::vector<std::string> argv_text = {ExecutablePath(), "--port", "0"};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  std::vector<std::string> sim_args = {"--port", "0"};
+  sim_args.insert(sim_args.end(), args.begin(), args.end());
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-  const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+  pid_ = Spawn(ExecutablePath(), sim_args, &actions);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   stdout_fd_ = fds[0];
-  if (rc != 0) {
-    pid_ = -1;
+  if (pid_ < 0) {
     close(stdout_fd_);
     throw std::runtime_error("can't start " + ExecutablePath());
   }
@@ -97,6 +93,18 @@ std::optional<int> SimProcess::Stop(std::chrono::milliseconds limit) {
   const std::optional<int> code = WaitForExit(pid_, limit);
   pid_ = -1;
   return code;
+}
+
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
+            const posix_spawn_file_actions_t* actions) {
+  std::vector<std::string> text = {program};
+  text.insert(text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, program.c_str(), actions, nullptr, argv.data(), environ) != 0) return -1;
+  return pid;
 }
 
 std::optional<int> WaitForExit(pid_t pid, std::chrono::milliseconds limit) {

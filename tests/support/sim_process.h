@@ -3,6 +3,7 @@
 // the program with --port 0, reads the port it chose, talks to its control
 // interface, and stops it (SIGTERM) when the object goes away. POSIX only.
 
+#include <spawn.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -73,6 +74,11 @@ class SimProcess {
   int stdout_fd_ = -1;
   int port_ = 0;
 };
+
+// Starts `program` with `args` and the given file actions (nullptr: none);
+// the child's pid, or -1 when it couldn't be started.
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
+            const posix_spawn_file_actions_t* actions);
 
 // Waits up to `limit` for the child `pid` to end, killing it when the time is
 // up. Its exit code, or nothing when it was killed or ended by a signal.
