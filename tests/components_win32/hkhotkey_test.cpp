@@ -3,42 +3,17 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "components_win32/desktop_support.h"
 #include "shared/errors.h"
 
 namespace tol {
 namespace {
-
-// Processes this thread's messages until `done` holds or two seconds pass
-// (a bound for a broken build, not a timing condition).
-bool PumpUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    if (!done()) Sleep(1);
-  }
-  return true;
-}
-
-// Processes every message already waiting for this thread.
-void PumpPending() {
-  MSG message;
-  for (int i = 0; i < 10000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
 
 // Delivers a press of the combination registered under `index`, as the
 // desktop does (a real key press can't be made: Wine grabs global keys only
@@ -56,17 +31,6 @@ bool Held(UINT modifiers, UINT key) {
   UnregisterHotKey(nullptr, kProbeId);
   return false;
 }
-
-// A top-level window standing in for an owner. Left hidden: Wine makes hidden
-// windows the foreground window just the same, and destroying a shown one
-// waits two seconds for a window manager that Xvfb doesn't have.
-struct TestWindow {
-  explicit TestWindow(const wchar_t* title)
-      : handle(CreateWindowExW(0, L"STATIC", title, WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr,
-                               nullptr, GetModuleHandleW(nullptr), nullptr)) {}
-  ~TestWindow() { DestroyWindow(handle); }
-  HWND handle;
-};
 
 // Combinations nothing else on a test desktop holds.
 constexpr TShortCut kAltCtrlF20 = kShortCutAlt | kShortCutCtrl | VK_F20;

@@ -79,6 +79,38 @@ void Application::NotifyRestored() {
   on_restore_.Raise([this](const std::function<void()>& handler) { RunGuarded(handler); });
 }
 
+void Application::Minimize() {
+  if (main_window_ != nullptr && IsWindow(main_window_)) ShowWindow(main_window_, SW_MINIMIZE);
+  // The main window reports the change from its own size message; without
+  // one (or before it did), report it here.
+  if (!minimized_) NotifyMinimized();
+}
+
+void Application::Restore() {
+  if (main_window_ != nullptr && IsWindow(main_window_)) {
+    if (!IsWindowVisible(main_window_)) ShowWindow(main_window_, SW_SHOW);
+    if (IsIconic(main_window_)) ShowWindow(main_window_, SW_RESTORE);
+  }
+  if (minimized_) NotifyRestored();
+}
+
+void Application::HideTaskbarEntry() {
+  if (main_window_ != nullptr && IsWindow(main_window_)) ShowWindow(main_window_, SW_HIDE);
+}
+
+void Application::ProcessMessages() {
+  MSG message;
+  for (int i = 0; i < 1000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+    if (message.message == WM_QUIT) {
+      // Leave the quit request for the program's own message loop.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
 namespace {
 
 void WriteToDebugger(const wchar_t* what, std::exception_ptr failure) {

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <utility>
 
+struct HWND__;  // HWND, without <windows.h>
+
 namespace tol {
 
 // A place in one of the application's handler chains. Leaving it (destroying
@@ -85,6 +87,23 @@ class Application {
   void NotifyRestored();
   bool minimized() const { return minimized_; }
 
+  // The program's main window, which is also its taskbar entry: minimising
+  // to the notification area hides it, restoring shows it again. Null until
+  // the main window exists.
+  void set_main_window(HWND__* window) { main_window_ = window; }
+  HWND__* main_window() const { return main_window_; }
+  // Minimises or restores the application through its main window and runs
+  // the notification if the main window didn't (it runs once either way).
+  // Restoring also brings a hidden taskbar entry back.
+  void Minimize();
+  void Restore();
+  // Hides the taskbar entry until the next Restore().
+  void HideTaskbarEntry();
+  // Processes the messages waiting for this thread (a bounded number), so
+  // that a change such as the foreground window takes effect before a popup
+  // menu runs its own loop.
+  void ProcessMessages();
+
   // The application-wide failure handler: the monitor logs, the assistant
   // shows its error box. Without one, a failure is written to the debugger's
   // output and dropped.
@@ -110,6 +129,7 @@ class Application {
   HandlerChain on_minimize_;
   HandlerChain on_restore_;
   bool minimized_ = false;
+  HWND__* main_window_ = nullptr;
   FailureHandler failure_handler_;
 };
 

@@ -1,0 +1,335 @@
+#include "components/win32/taskbar.h"
+
+#include <gtest/gtest.h>
+#include <shellapi.h>
+#include <windows.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "components_win32/desktop_support.h"
+
+namespace tol {
+namespace {
+
+// Whether the notification area holds an icon of `window` with id 1: a
+// modify of it succeeds only then.
+bool InNotificationArea(HWND window) {
+  NOTIFYICONDATAW probe{};
+  probe.cbSize = NOTIFYICONDATAW_V2_SIZE;
+  probe.hWnd = window;
+  probe.uID = 1;
+  return window != nullptr && Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+// The notification area forgets the icon, as when the shell restarts.
+void ForgetIcon(HWND window) {
+  NOTIFYICONDATAW probe{};
+  probe.cbSize = NOTIFYICONDATAW_V2_SIZE;
+  probe.hWnd = window;
+  probe.uID = 1;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &probe));
+}
+
+// A mouse message of the notification area (or the tracker) to the icon.
+void Mouse(TTrayIcon& icon, intptr_t lparam, intptr_t wparam = 1) {
+  ASSERT_TRUE(PostMessageW(icon.entry().window(), kTrayCallbackMessage, static_cast<WPARAM>(wparam),
+                           lparam));
+}
+
+// Wine's notification area hides its window when the last icon goes, and
+// waits two seconds for a window manager that Xvfb doesn't have. One icon
+// kept for the whole run spares each test that wait.
+class KeeperIcon : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    window_ = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
+    record_.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    record_.hWnd = window_;
+    record_.uID = 1;
+    record_.uFlags = NIF_ICON;
+    record_.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    Shell_NotifyIconW(NIM_ADD, &record_);
+  }
+  void TearDown() override {
+    Shell_NotifyIconW(NIM_DELETE, &record_);
+    DestroyWindow(window_);
+  }
+
+ private:
+  HWND window_ = nullptr;
+  NOTIFYICONDATAW record_{};
+};
+[[maybe_unused]] ::testing::Environment* const kKeeperIcon =
+    ::testing::AddGlobalTestEnvironment(new KeeperIcon);
+
+class RecordingMenu : public TrayPopupMenu {
+ public:
+  void Popup(TTrayIcon&, int, int) override { ++popups; }
+  int popups = 0;
+};
+
+class TrayIconTest : public ::testing::Test {
+ protected:
+  Application application_;
+};
+
+TEST_F(TrayIconTest, AddModifyDeleteAndTheRecord) {
+  TTrayIcon icon(application_, nullptr);
+  icon.BeginLoading();
+  icon.SetTipHelp("Kovun");
+  EXPECT_FALSE(icon.added());  // nothing while loading
+  icon.Loaded();
+  ASSERT_TRUE(icon.added());
+  const HWND window = icon.entry().window();
+  EXPECT_TRUE(InNotificationArea(window));
+
+  const TTaskTrayIcon::RecordView record = icon.entry().record();
+  ASSERT_TRUE(icon.entry().extended_record());  // Wine's shell is 6.0
+  EXPECT_EQ(record.size, NOTIFYICONDATAW_V2_SIZE);
+  EXPECT_EQ(record.flags, 7u);
+  EXPECT_EQ(record.callback_message, 1224u);
+  EXPECT_EQ(record.id, 1u);
+  EXPECT_EQ(record.state, 2u);
+  EXPECT_EQ(record.state_mask, 0u);
+  EXPECT_EQ(record.tip, u"Kovun");
+
+  struct Case {
+    const char* name;
+    std::string tip;
+    std::u16string record_tip;
+  };
+  const std::string kanji_pair = "\x8a\xc4";  // 監, two bytes
+  std::string kanji_tip;
+  for (int i = 0; i < 70; ++i) kanji_tip += kanji_pair;
+  const Case cases[] = {
+      {"long text cut to 127 bytes", std::string(200, 'a'), std::u16string(127, u'a')},
+      {"a double-byte character is never split", "x" + kanji_tip,
+       u"x" + std::u16string(63, u'\u76e3')},
+      {"line breaks stay", "a\r\nb", u"a\r\nb"},
+      {"empty", "", u""},
+  };
+  for (const Case& c : cases) {
+    icon.SetTipHelp(c.tip);
+    EXPECT_EQ(icon.entry().record().tip, c.record_tip) << c.name;
+    EXPECT_TRUE(InNotificationArea(window)) << c.name;
+  }
+
+  icon.SetVisible(false);
+  EXPECT_FALSE(icon.added());
+  EXPECT_FALSE(InNotificationArea(window));
+}
+
+TEST_F(TrayIconTest, MinimizeToTray) {
+  TestWindow main_window(L"Kovun", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  application_.set_main_window(main_window.handle);
+  TestWindow other(L"other");
+  TTrayIcon icon(application_, main_window.handle);
+  icon.SetHideOnTaskBar(true);
+  icon.OnDblClick = [this](TTrayIcon&) { application_.Restore(); };
+
+  // Switching the mode on at start-up shows nothing until the application is
+  // minimised.
+  icon.SetMinimized(true);
+  icon.SetVisible(true);
+  icon.SetTipHelp("Kovun [ 12 ]");
+  EXPECT_FALSE(icon.added());
+
+  application_.Minimize();
+  ASSERT_TRUE(icon.added());
+  EXPECT_TRUE(InNotificationArea(icon.entry().window()));
+  EXPECT_FALSE(IsWindowVisible(main_window.handle)) << "taskbar entry hidden";
+
+  // A double click on the icon restores: the icon goes, the owner comes to
+  // the front with its taskbar entry.
+  ASSERT_TRUE(SetForegroundWindow(other.handle));
+  Mouse(icon, kTrayLeftDown);
+  Mouse(icon, kTrayLeftUp);
+  Mouse(icon, kTrayLeftDoubleClick);
+  ASSERT_TRUE(PumpUntil([&] { return !application_.minimized(); }));
+  EXPECT_FALSE(icon.added());
+  EXPECT_TRUE(IsWindowVisible(main_window.handle));
+  EXPECT_EQ(GetForegroundWindow(), main_window.handle);
+
+  // Switching the mode off removes an icon at once.
+  application_.Minimize();
+  ASSERT_TRUE(icon.added());
+  icon.SetMinimized(false);
+  EXPECT_TRUE(icon.added());  // an ordinary icon now
+  icon.SetVisible(false);
+  EXPECT_FALSE(icon.added());
+  const HWND window = icon.entry().window();
+  EXPECT_FALSE(InNotificationArea(window));
+  application_.Restore();
+}
+
+TEST_F(TrayIconTest, TaskbarCreatedAddsTheIconAgain) {
+  TTrayIcon shown(application_, nullptr);
+  shown.Loaded();
+  ASSERT_TRUE(shown.added());
+  TTrayIcon hidden(application_, nullptr);
+  hidden.SetVisible(false);
+  hidden.entry().EnsureWindow();
+  ASSERT_NE(TaskbarCreatedMessage(), 0u);
+
+  ForgetIcon(shown.entry().window());
+  ASSERT_FALSE(InNotificationArea(shown.entry().window()));
+  // Wine doesn't broadcast the message when its tray starts again: send it.
+  SendMessageW(shown.entry().window(), TaskbarCreatedMessage(), 0, 0);
+  SendMessageW(hidden.entry().window(), TaskbarCreatedMessage(), 0, 0);
+  EXPECT_TRUE(shown.added());
+  EXPECT_TRUE(InNotificationArea(shown.entry().window()));
+  EXPECT_FALSE(hidden.added());
+  EXPECT_FALSE(InNotificationArea(hidden.entry().window()));
+}
+
+TEST_F(TrayIconTest, MenusPopUpOnThePress) {
+  TTrayIcon icon(application_, nullptr);
+  icon.Loaded();
+  auto right_menu = std::make_shared<RecordingMenu>();
+  icon.SetRButtonPopupMenu(right_menu);
+  std::vector<std::string> events;
+  icon.OnMouseDown = [&](TTrayIcon&, TrayButton button, TShiftState shift, int, int) {
+    events.push_back("down " + std::to_string(static_cast<int>(button)) + " shift " +
+                     std::to_string(shift));
+  };
+  icon.OnRDblClick = [&](TTrayIcon&) { events.push_back("rdbl"); };
+
+  Mouse(icon, kTrayRightDown);
+  ASSERT_TRUE(PumpUntil([&] { return right_menu->popups == 1; }));
+  // A right double click pops the menu up again through the press the
+  // tracker re-posts.
+  Mouse(icon, kTrayRightUp);
+  Mouse(icon, kTrayRightDoubleClick);
+  ASSERT_TRUE(PumpUntil([&] { return right_menu->popups == 2; }));
+  Mouse(icon, kTrayRightUp);
+  // The left button has no menu: its press is an event.
+  Mouse(icon, kTrayLeftDown);
+  ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; }));
+  EXPECT_EQ(events, (std::vector<std::string>{"rdbl", "down 0 shift 1"}));
+
+  // Without AutoPopup, or once the menu is gone, the press is an event.
+  icon.set_auto_popup(false);
+  Mouse(icon, kTrayRightDown);
+  icon.set_auto_popup(true);
+  right_menu.reset();
+  Mouse(icon, kTrayRightDown);
+  ASSERT_TRUE(PumpUntil([&] { return events.size() == 4; }));
+  EXPECT_EQ(events[2], "down 1 shift 2");
+  EXPECT_EQ(events[3], "down 1 shift 2");
+}
+
+TEST_F(TrayIconTest, ClicksAreToldFromDoubleClicks) {
+  const UINT saved = GetDoubleClickTime();
+  ASSERT_TRUE(SetDoubleClickTime(60));
+  struct Case {
+    const char* name;
+    bool check_single_double_click;
+    std::vector<intptr_t> messages;
+    std::vector<std::string> events;
+  };
+  const Case cases[] = {
+      {"single click, delayed", true, {kTrayLeftDown, kTrayLeftUp}, {"down", "up", "click 0"}},
+      // The second press is the one the tracker re-posts.
+      {"double click: no single click",
+       true,
+       {kTrayLeftDown, kTrayLeftUp, kTrayLeftDoubleClick, kTrayLeftUp},
+       {"down", "up", "dbl", "down", "up"}},
+      // The tracker sees the release before the component does.
+      {"right click at once", false, {kTrayRightDown, kTrayRightUp}, {"click 1", "up"}},
+  };
+  for (const Case& c : cases) {
+    TTrayIcon icon(application_, nullptr);
+    icon.Loaded();
+    icon.set_check_single_double_click(c.check_single_double_click);
+    std::vector<std::string> events;
+    icon.OnMouseUp = [&](TTrayIcon&, TrayButton, TShiftState, int, int) { events.push_back("up"); };
+    icon.OnMouseDown = [&](TTrayIcon&, TrayButton button, TShiftState, int, int) {
+      if (button == TrayButton::kLeft) events.push_back("down");
+    };
+    icon.OnDblClick = [&](TTrayIcon&) { events.push_back("dbl"); };
+    icon.OnMouseClick = [&](TTrayIcon&, TrayButton button, TShiftState shift, int, int) {
+      EXPECT_EQ(shift, kShiftNone) << c.name;
+      events.push_back("click " + std::to_string(static_cast<int>(button)));
+    };
+    for (intptr_t message : c.messages) {
+      Mouse(icon, message);
+      PumpPending();
+    }
+    // Well past the double-click time, so a click would have come.
+    PumpUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(events, c.events) << c.name;
+  }
+  SetDoubleClickTime(saved);
+}
+
+TEST_F(TrayIconTest, EnterAndLeave) {
+  TTrayIcon icon(application_, nullptr);
+  icon.Loaded();
+  std::vector<std::string> events;
+  icon.OnMouseEnter = [&](TTrayIcon&) { events.push_back("enter"); };
+  icon.OnMouseExit = [&](TTrayIcon&) { events.push_back("exit"); };
+
+  ASSERT_TRUE(SetCursorPos(100, 100));
+  Mouse(icon, kTrayMouseMove);
+  ASSERT_TRUE(PumpUntil([&] { return events.size() == 1; }));
+  EXPECT_TRUE(icon.tool_tip_style().watcher_running());
+  // Moving within the tracking rectangle is no exit.
+  ASSERT_TRUE(SetCursorPos(110, 110));
+  Mouse(icon, kTrayMouseMove);
+  PumpUntil([] { return false; }, std::chrono::milliseconds(250));
+  EXPECT_EQ(events, std::vector<std::string>{"enter"});
+  // Leaving it is.
+  ASSERT_TRUE(SetCursorPos(400, 300));
+  ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; }));
+  EXPECT_EQ(events[1], "exit");
+  ASSERT_TRUE(PumpUntil([&] { return !icon.tool_tip_style().watcher_running(); }));
+}
+
+TEST_F(TrayIconTest, AnimationPacesOnTheUiThread) {
+  TTrayIcon icon(application_, nullptr);
+  icon.Loaded();
+  const DWORD ui_thread = GetCurrentThreadId();
+  int steps = 0;
+  icon.OnIconAnimation = [&](TTrayIcon&) {
+    EXPECT_EQ(GetCurrentThreadId(), ui_thread);
+    ++steps;
+  };
+  icon.SetInterval(10);
+  EXPECT_EQ(icon.interval(), 50u);
+  ASSERT_TRUE(icon.animation_running());
+  ASSERT_TRUE(PumpUntil([&] { return steps >= 3; }));
+  icon.SetInterval(0);
+  EXPECT_FALSE(icon.animation_running());
+  // Destruction joins a running animation as well (next scope end).
+  icon.SetInterval(60);
+  EXPECT_TRUE(icon.animation_running());
+}
+
+TEST_F(TrayIconTest, HandlerFailuresReachTheApplication) {
+  std::vector<std::string> failures;
+  application_.set_failure_handler([&](std::exception_ptr failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+      failures.push_back(e.what());
+    }
+  });
+  TTrayIcon icon(application_, nullptr);
+  icon.Loaded();
+  int double_clicks = 0;
+  icon.OnDblClick = [&](TTrayIcon&) {
+    ++double_clicks;
+    throw std::runtime_error("restore failed");
+  };
+  Mouse(icon, kTrayLeftDoubleClick);
+  Mouse(icon, kTrayLeftDoubleClick);
+  ASSERT_TRUE(PumpUntil([&] { return double_clicks == 2; }));
+  EXPECT_EQ(failures, (std::vector<std::string>{"restore failed", "restore failed"}));
+}
+
+}  // namespace
+}  // namespace tol
