@@ -1,8 +1,11 @@
 #include "components/win32/taskbar.h"
 
 #include <gtest/gtest.h>
-#include <shellapi.h>
 #include <windows.h>
+
+// After <windows.h>, which they build on.
+#include <commctrl.h>
+#include <shellapi.h>
 
 #include <memory>
 #include <stdexcept>
@@ -267,26 +270,43 @@ TEST_F(TrayIconTest, ClicksAreToldFromDoubleClicks) {
 }
 
 TEST_F(TrayIconTest, EnterAndLeave) {
-  TTrayIcon icon(application_, nullptr);
-  icon.Loaded();
-  std::vector<std::string> events;
-  icon.OnMouseEnter = [&](TTrayIcon&) { events.push_back("enter"); };
-  icon.OnMouseExit = [&](TTrayIcon&) { events.push_back("exit"); };
+  struct Case {
+    const char* name;
+    bool use_default;
+  };
+  for (const Case& c : {Case{"default tooltip colours", true}, Case{"own colours", false}}) {
+    TTrayIcon icon(application_, nullptr);
+    icon.Loaded();
+    TToolTipStyle& style = icon.tool_tip_style();
+    const HWND tooltip = style.tooltip_window();
+    ASSERT_NE(tooltip, nullptr) << "Wine's notification area has its tooltip";
+    const auto background = [tooltip] {
+      return static_cast<COLORREF>(SendMessageW(tooltip, TTM_GETTIPBKCOLOR, 0, 0));
+    };
+    const COLORREF normal = GetSysColor(COLOR_INFOBK);
+    style.set_use_default(c.use_default);
+    style.set_background_color(0x00123456);
+    std::vector<std::string> events;
+    icon.OnMouseEnter = [&](TTrayIcon&) { events.push_back("enter"); };
+    icon.OnMouseExit = [&](TTrayIcon&) { events.push_back("exit"); };
 
-  ASSERT_TRUE(SetCursorPos(100, 100));
-  Mouse(icon, kTrayMouseMove);
-  ASSERT_TRUE(PumpUntil([&] { return events.size() == 1; }));
-  EXPECT_TRUE(icon.tool_tip_style().watcher_running());
-  // Moving within the tracking rectangle is no exit.
-  ASSERT_TRUE(SetCursorPos(110, 110));
-  Mouse(icon, kTrayMouseMove);
-  PumpUntil([] { return false; }, std::chrono::milliseconds(250));
-  EXPECT_EQ(events, std::vector<std::string>{"enter"});
-  // Leaving it is.
-  ASSERT_TRUE(SetCursorPos(400, 300));
-  ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; }));
-  EXPECT_EQ(events[1], "exit");
-  ASSERT_TRUE(PumpUntil([&] { return !icon.tool_tip_style().watcher_running(); }));
+    ASSERT_TRUE(SetCursorPos(100, 100));
+    Mouse(icon, kTrayMouseMove);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() == 1; })) << c.name;
+    EXPECT_TRUE(style.watcher_running()) << c.name;
+    EXPECT_EQ(background(), c.use_default ? normal : 0x00123456u) << c.name;
+    // Moving within the tracking rectangle is no exit.
+    ASSERT_TRUE(SetCursorPos(110, 110));
+    Mouse(icon, kTrayMouseMove);
+    PumpUntil([] { return false; }, std::chrono::milliseconds(250));
+    EXPECT_EQ(events, std::vector<std::string>{"enter"}) << c.name;
+    // Leaving it is, and the watcher stops polling.
+    ASSERT_TRUE(SetCursorPos(400, 300));
+    ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; })) << c.name;
+    EXPECT_EQ(events[1], "exit") << c.name;
+    EXPECT_EQ(background(), normal) << c.name;
+    ASSERT_TRUE(PumpUntil([&] { return !style.watcher_running(); })) << c.name;
+  }
 }
 
 TEST_F(TrayIconTest, AnimationPacesOnTheUiThread) {

@@ -1,9 +1,11 @@
 #include "components/win32/trshlapi.h"
 
+#include <windows.h>
+
+// After <windows.h>, which they build on.
 #include <commctrl.h>
 #include <shellapi.h>
 #include <shlwapi.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstring>
