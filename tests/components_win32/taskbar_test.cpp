@@ -169,6 +169,33 @@ TEST_F(TrayIconTest, MinimizeToTray) {
   application_.Restore();
 }
 
+TEST_F(TrayIconTest, HiddenWindowsShareOneClassWhileAnyLives) {
+  WNDCLASSEXW info{sizeof(info)};
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  HWND first_window;
+  {
+    TTrayIcon first(application_, nullptr);
+    first_window = first.entry().EnsureWindow();
+    {
+      TTrayIcon second(application_, nullptr);
+      second.entry().EnsureWindow();
+      wchar_t name[32] = {};
+      GetClassNameW(second.entry().window(), name, 32);
+      EXPECT_STREQ(name, L"TaskTrayHandle");
+      EXPECT_FALSE(IsWindowVisible(second.entry().window()));
+      EXPECT_TRUE(GetWindowLongW(second.entry().window(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    }
+    EXPECT_TRUE(GetClassInfoExW(instance, L"TaskTrayHandle", &info));
+    // The remaining entry still gets its messages.
+    EXPECT_EQ(SendMessageW(first_window, WM_QUERYENDSESSION, 0, 0), 1);
+  }
+  EXPECT_FALSE(IsWindow(first_window));
+  EXPECT_FALSE(GetClassInfoExW(instance, L"TaskTrayHandle", &info));
+  TTrayIcon again(application_, nullptr);
+  again.Loaded();
+  EXPECT_TRUE(again.added());
+}
+
 TEST_F(TrayIconTest, TaskbarCreatedAddsTheIconAgain) {
   TTrayIcon shown(application_, nullptr);
   shown.Loaded();

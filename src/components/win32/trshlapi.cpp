@@ -259,11 +259,12 @@ TTaskTrayIcon::TTaskTrayIcon(Application& application, bool extended_record, Mes
 
 TTaskTrayIcon::~TTaskTrayIcon() {
   DeleteIcon();
-  // Out of the list first: the window's last messages get default handling.
+  // Detached first, so the window's last messages get default handling; the
+  // class can go with the last entry only once no window of it is left.
   const HWND window = std::exchange(window_, nullptr);
-  TTrayIconWinProcList::Remove(this);
   tool_tip_style_.SetWindow(nullptr);
   if (window != nullptr) DestroyWindow(window);
+  TTrayIconWinProcList::Remove(this);
 }
 
 HWND__* TTaskTrayIcon::EnsureWindow() {
