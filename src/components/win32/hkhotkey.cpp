@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "components/win32/window_class.h"
 #include "shared/errors.h"
 
 namespace tol {
@@ -13,26 +14,17 @@ class THookHotKey::ReceiverWindow {
   // Registers the window class once per process.
   static HINSTANCE RegisterClassOnce() {
     static const HINSTANCE instance = [] {
-      const HINSTANCE module = GetModuleHandleW(nullptr);
       WNDCLASSEXW window_class{};
-      window_class.cbSize = sizeof(window_class);
       window_class.lpfnWndProc = &Procedure;
-      window_class.hInstance = module;
       window_class.lpszClassName = kClassName;
-      if (RegisterClassExW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-        throw EOtherError("The hotkey receiver's window class can't be registered.");
-      }
-      return module;
+      return RegisterWindowClass(window_class,
+                                 "The hotkey receiver's window class can't be registered.");
     }();
     return instance;
   }
 
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* component = reinterpret_cast<THookHotKey*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* component = WindowObject<THookHotKey>(window, message, lparam);
     if (component != nullptr) {
       if (message == WM_HOTKEY) {
         // The first parameter is the index given at registration; the
@@ -44,7 +36,7 @@ class THookHotKey::ReceiverWindow {
       if (message == WM_NCDESTROY) {
         // Destroyed by someone else (or by the destructor): forget it, so the
         // component never touches a stale handle.
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        UnbindWindowObject(window);
         component->receiver_ = nullptr;
       }
     }

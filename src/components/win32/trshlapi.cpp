@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "components/shell_version.h"
+#include "components/win32/window_class.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
 #include "shared/text.h"
@@ -49,16 +50,12 @@ class TTrayIconWinProcList {
  private:
   TTrayIconWinProcList() : instance_handle_(GetModuleHandleW(nullptr)) {
     WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof(window_class);
     window_class.lpfnWndProc = &Procedure;
-    window_class.hInstance = instance_handle_;
     window_class.hIcon = LoadIconW(instance_handle_, L"MAINICON");
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     window_class.lpszClassName = kClassName;
-    if (RegisterClassExW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-      throw EOtherError("The notification-area window class can't be registered.");
-    }
+    RegisterWindowClass(window_class, "The notification-area window class can't be registered.");
     taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
     last_taskbar_created_ = taskbar_created_;
   }
