@@ -170,7 +170,8 @@ TEST_F(TrayIconTest, MinimizeToTray) {
 }
 
 TEST_F(TrayIconTest, HiddenWindowsShareOneClassWhileAnyLives) {
-  WNDCLASSEXW info{sizeof(info)};
+  WNDCLASSEXW info{};
+  info.cbSize = sizeof(info);
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   HWND first_window;
   {
@@ -354,6 +355,23 @@ TEST_F(TrayIconTest, AnimationPacesOnTheUiThread) {
   // Destruction joins a running animation as well (next scope end).
   icon.SetInterval(60);
   EXPECT_TRUE(icon.animation_running());
+}
+
+TEST_F(TrayIconTest, AHandlerMayDestroyTheIcon) {
+  // A click reported on the release runs before the release's own event; the
+  // icon it destroys must not be touched afterwards.
+  auto icon = std::make_unique<TTrayIcon>(application_, nullptr);
+  icon->Loaded();
+  icon->set_check_single_double_click(false);
+  const HWND window = icon->entry().window();
+  int ups = 0;
+  icon->OnMouseUp = [&](TTrayIcon&, TrayButton, TShiftState, int, int) { ++ups; };
+  icon->OnMouseClick = [&](TTrayIcon&, TrayButton, TShiftState, int, int) { icon.reset(); };
+  SendMessageW(window, kTrayCallbackMessage, 1, kTrayLeftDown);
+  SendMessageW(window, kTrayCallbackMessage, 1, kTrayLeftUp);
+  EXPECT_EQ(icon, nullptr);
+  EXPECT_EQ(ups, 0);
+  EXPECT_FALSE(IsWindow(window));
 }
 
 TEST_F(TrayIconTest, HandlerFailuresReachTheApplication) {

@@ -343,10 +343,14 @@ intptr_t TTaskTrayIcon::Dispatch(unsigned message, uintptr_t wparam, intptr_t lp
     application_.RunGuarded([this] { entry_.TaskbarCreated(); });
   }
   if (message == WM_QUERYENDSESSION) return 1;
+  // The tracker's reports run the component's handlers at once, and one of
+  // them may destroy the component with this entry.
+  const std::weak_ptr<char> alive = alive_;
   tool_tip_style_.Observe(message, static_cast<intptr_t>(wparam), lparam);
+  if (alive.expired()) return 0;
   if (message == kTrayCallbackMessage || message == kAnimationStepMessage) {
-    if (handler_) {
-      application_.RunGuarded([&] { handler_(message, static_cast<intptr_t>(wparam), lparam); });
+    if (const MessageHandler handler = handler_) {
+      application_.RunGuarded([&] { handler(message, static_cast<intptr_t>(wparam), lparam); });
     }
     return 0;
   }

@@ -176,6 +176,8 @@ class TTaskTrayIcon : private TrayEntryShell {
   HWND__* window_ = nullptr;
   TToolTipStyle tool_tip_style_;
   TrayEntry entry_{*this};
+  // Expires with the entry: a handler may destroy it.
+  std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 
 // The number of the registered "TaskbarCreated" message (0 until the first
