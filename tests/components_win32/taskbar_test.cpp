@@ -357,6 +357,44 @@ TEST_F(TrayIconTest, AnimationPacesOnTheUiThread) {
   EXPECT_TRUE(icon.animation_running());
 }
 
+TEST_F(TrayIconTest, ResourceIconsAndTheirAnimation) {
+  TTrayIcon icon(application_, nullptr);
+  icon.SetResourceIconList({"FRAME1", "FRAME2"});
+  icon.Loaded();
+  ASSERT_TRUE(icon.added());
+  HICON__* const application_icon = icon.entry().record().icon;
+
+  icon.SetResourceIconID(7);  // beyond the list: the last one
+  EXPECT_EQ(icon.resource_icon_id(), 1);
+  HICON__* const second = icon.entry().record().icon;
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(second, application_icon);
+  icon.SetResourceIconID(0);
+  HICON__* const first = icon.entry().record().icon;
+  ASSERT_NE(first, nullptr);
+  EXPECT_NE(first, second);
+  EXPECT_TRUE(InNotificationArea(icon.entry().window()));
+
+  // Without an OnIconAnimation handler, each step takes the next icon,
+  // wrapping to the first.
+  std::vector<int> ids;
+  icon.SetInterval(50);
+  ASSERT_TRUE(PumpUntil([&] {
+    if (ids.empty() || ids.back() != icon.resource_icon_id())
+      ids.push_back(icon.resource_icon_id());
+    return ids.size() >= 3;
+  }));
+  EXPECT_EQ(ids, (std::vector<int>{0, 1, 0}));
+  icon.SetInterval(0);
+
+  // A name the executable doesn't have gives no icon: nothing to show.
+  TTrayIcon missing(application_, nullptr);
+  missing.SetResourceIconList({"NOSUCHICON"});
+  missing.SetResourceIconID(0);
+  missing.Loaded();
+  EXPECT_FALSE(missing.added());
+}
+
 TEST_F(TrayIconTest, AHandlerMayDestroyTheIcon) {
   // A click reported on the release runs before the release's own event; the
   // icon it destroys must not be touched afterwards.

@@ -371,6 +371,7 @@ TTaskTrayIcon::RecordView TTaskTrayIcon::record() const {
           data.uID,
           data.dwState,
           data.dwStateMask,
+          data.hIcon,
           std::u16string(tip, std::char_traits<char16_t>::length(tip))};
 }
 

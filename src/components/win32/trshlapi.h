@@ -151,6 +151,7 @@ class TTaskTrayIcon : private TrayEntryShell {
     uint32_t id;
     uint32_t state;
     uint32_t state_mask;
+    HICON__* icon;
     std::u16string tip;
   };
   RecordView record() const;
