@@ -52,11 +52,6 @@ bool PacedWorker::running() const {
   return running_;
 }
 
-bool PacedWorker::waiting_for_answer() const {
-  std::lock_guard lock(mutex_);
-  return waiting_;
-}
-
 void PacedWorker::Loop() {
   std::unique_lock lock(mutex_);
   while (!stop_) {

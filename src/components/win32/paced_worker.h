@@ -39,8 +39,6 @@ class PacedWorker {
   void Answer(bool go_on);
 
   bool running() const;
-  // Whether a posted message awaits its answer.
-  bool waiting_for_answer() const;
 
  private:
   void Loop();

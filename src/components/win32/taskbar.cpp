@@ -51,7 +51,6 @@ TTrayIcon::TTrayIcon(Application& application, HWND__* owner)
 }
 
 TTrayIcon::~TTrayIcon() {
-  if (animation_) animation_->Suspend();
   entry_.DeleteIcon();
   on_minimize_.Reset();
   on_restore_.Reset();

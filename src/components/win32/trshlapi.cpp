@@ -31,7 +31,6 @@ class TTrayIconWinProcList {
     if (!instance_) instance_.reset(new TTrayIconWinProcList());
     return *instance_;
   }
-  static TTrayIconWinProcList* Existing() { return instance_.get(); }
 
   void Add(TTaskTrayIcon* entry) { entries_.push_back(entry); }
   // The last entry to leave frees the list and unregisters the class.
@@ -43,7 +42,6 @@ class TTrayIconWinProcList {
   }
 
   HINSTANCE instance() const { return instance_handle_; }
-  UINT taskbar_created() const { return taskbar_created_; }
 
   ~TTrayIconWinProcList() { UnregisterClassW(kClassName, instance_handle_); }
 
@@ -56,8 +54,7 @@ class TTrayIconWinProcList {
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     window_class.lpszClassName = kClassName;
     RegisterWindowClass(window_class, "The notification-area window class can't be registered.");
-    taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
-    last_taskbar_created_ = taskbar_created_;
+    TaskbarCreatedMessage();  // registered with the first entry
   }
 
   TTaskTrayIcon* Find(HWND window) const {
@@ -73,16 +70,17 @@ class TTrayIconWinProcList {
     return entry->Dispatch(message, wparam, lparam);
   }
 
-  friend unsigned TaskbarCreatedMessage();
   static inline std::unique_ptr<TTrayIconWinProcList> instance_;
-  static inline UINT last_taskbar_created_ = 0;
 
   HINSTANCE instance_handle_;
-  UINT taskbar_created_ = 0;
   std::vector<TTaskTrayIcon*> entries_;
 };
 
-unsigned TaskbarCreatedMessage() { return TTrayIconWinProcList::last_taskbar_created_; }
+unsigned TaskbarCreatedMessage() {
+  // The same number for the whole session of the desktop.
+  static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+  return message;
+}
 
 // ---------------------------------------------------------------------------
 // The tracker's desktop side.
@@ -337,8 +335,8 @@ void TTaskTrayIcon::Wait(int milliseconds) { Sleep(static_cast<DWORD>(millisecon
 void TTaskTrayIcon::IconAdded() { tool_tip_style_.EmptyRect(); }
 
 intptr_t TTaskTrayIcon::Dispatch(unsigned message, uintptr_t wparam, intptr_t lparam) {
-  TTrayIconWinProcList* list = TTrayIconWinProcList::Existing();
-  if (list != nullptr && message == list->taskbar_created() && message != 0) {
+  const bool taskbar_created = message != 0 && message == TaskbarCreatedMessage();
+  if (taskbar_created) {
     // The notification area was recreated: bring the icon back.
     application_.RunGuarded([this] { entry_.TaskbarCreated(); });
   }
@@ -354,8 +352,7 @@ intptr_t TTaskTrayIcon::Dispatch(unsigned message, uintptr_t wparam, intptr_t lp
     }
     return 0;
   }
-  if (message == WM_TIMER || message == kWatcherCheckMessage ||
-      (list != nullptr && message == list->taskbar_created())) {
+  if (message == WM_TIMER || message == kWatcherCheckMessage || taskbar_created) {
     return 0;
   }
   // The window's own housekeeping (creation, destruction, sizing).
