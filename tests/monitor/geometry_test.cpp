@@ -1,0 +1,229 @@
+#include "monitor/geometry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace tol {
+namespace {
+
+constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+
+bool Overlaps(const LayoutBox& a, const LayoutBox& b) {
+  return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
+         b.top < a.top + a.height;
+}
+
+TEST(LayoutTest, StyleChoosesTheLayoutAndItsSizes) {
+  struct Case {
+    int32_t style;
+    LayoutKind kind;
+    LayoutSize client;
+    LayoutSize min_client;
+    LayoutBox label1;
+    LayoutBox pat_h;  // Panel3
+    LayoutBox map1;   // Panel5
+    LayoutBox map10;  // Panel14
+    LayoutBox map15;  // Panel19
+  };
+  const Case cases[] = {
+      {0,
+       LayoutKind::kStrip,
+       {625, 25},
+       {625, 25},
+       {6, 7, 40, 12},
+       {53, 5, 34, 17},
+       {202, 5, 25, 17},
+       {454, 5, 25, 17},
+       {594, 5, 25, 17}},
+      {1,
+       LayoutKind::kCompact,
+       {163, 89},
+       {163, 87},
+       {63, 5, 40, 12},
+       {2, 20, 34, 17},
+       {36, 20, 25, 17},
+       {136, 45, 25, 17},
+       {136, 71, 25, 17}},
+      {2,
+       LayoutKind::kColumn,
+       {100, 267},
+       {100, 267},
+       {4, 7, 40, 12},
+       {8, 26, 34, 17},
+       {8, 94, 25, 17},
+       {8, 247, 25, 17},
+       {46, 162, 25, 17}},
+      {7,
+       LayoutKind::kStrip,
+       {625, 25},
+       {625, 25},
+       {6, 7, 40, 12},
+       {53, 5, 34, 17},
+       {202, 5, 25, 17},
+       {454, 5, 25, 17},
+       {594, 5, 25, 17}},
+      {-1,
+       LayoutKind::kStrip,
+       {625, 25},
+       {625, 25},
+       {6, 7, 40, 12},
+       {53, 5, 34, 17},
+       {202, 5, 25, 17},
+       {454, 5, 25, 17},
+       {594, 5, 25, 17}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.style);
+    const WindowLayout& layout = LayoutForStyle(c.style);
+    EXPECT_EQ(layout.kind, c.kind);
+    EXPECT_EQ(layout.client, c.client);
+    EXPECT_EQ(layout.min_client, c.min_client);
+    EXPECT_EQ(layout.label1(), c.label1);
+    EXPECT_EQ(layout.panel(3), c.pat_h);
+    EXPECT_EQ(layout.panel(5), c.map1);
+    EXPECT_EQ(layout.panel(14), c.map10);
+    EXPECT_EQ(layout.panel(19), c.map15);
+  }
+}
+
+TEST(LayoutTest, EveryPanelIsVisibleAndNoneCoversAnother) {
+  for (LayoutKind kind : {LayoutKind::kStrip, LayoutKind::kCompact, LayoutKind::kColumn}) {
+    const WindowLayout& layout = LayoutOf(kind);
+    SCOPED_TRACE(static_cast<int>(kind));
+    EXPECT_LE(layout.min_client.width, layout.client.width);
+    EXPECT_LE(layout.min_client.height, layout.client.height);
+    for (int i = 0; i < kLayoutControlCount; ++i) {
+      const LayoutBox& box = layout.controls[i];
+      EXPECT_GE(box.left, 0) << i;
+      EXPECT_GE(box.top, 0) << i;
+      EXPECT_LE(box.left + box.width, layout.client.width) << i;
+      EXPECT_LE(box.top + box.height, layout.client.height) << i;
+      for (int j = 1; j < i; ++j) EXPECT_FALSE(Overlaps(box, layout.controls[j])) << i << " " << j;
+    }
+  }
+}
+
+TEST(LayoutTest, ColumnShowsTheLastMapServersBesideTheFirst) {
+  const WindowLayout& column = LayoutOf(LayoutKind::kColumn);
+  for (int n = 11; n <= 15; ++n) {
+    SCOPED_TRACE(n);
+    const LayoutBox& beside = column.panel(n + 4);
+    EXPECT_EQ(beside.top, column.panel(n - 10 + 4).top);
+    // Right of the widest panel of the first column.
+    EXPECT_GT(beside.left, column.panel(3).left + column.panel(3).width);
+  }
+}
+
+TEST(SnapToWorkAreaTest, MovesEdgesWithinTheSnapDistanceOntoTheWorkArea) {
+  const ScreenRect work{0, 0, 1280, 1000};
+  struct Case {
+    const char* name;
+    ScreenRect area;
+    int32_t snap;
+    int32_t x, y, width, height;
+    LayoutPoint result;
+  };
+  const Case cases[] = {
+      {"near left", work, 4, 3, 300, 633, 52, {0, 300}},
+      {"left, outside by snap", work, 4, -4, 300, 633, 52, {0, 300}},
+      {"left, beyond snap", work, 4, -5, 300, 633, 52, {-5, 300}},
+      {"right edge at 1283", work, 4, 650, 300, 633, 52, {647, 300}},
+      {"right edge at 1277", work, 4, 644, 300, 633, 52, {647, 300}},
+      {"right edge at 1275", work, 4, 642, 300, 633, 52, {642, 300}},
+      {"bottom at 997", work, 4, 300, 945, 633, 52, {300, 948}},
+      {"top", work, 4, 300, -4, 633, 52, {300, 0}},
+      {"corner", work, 4, 1, 946, 633, 52, {0, 948}},
+      {"full width, both edges", work, 4, 2, 300, 1280, 52, {0, 300}},
+      {"right wins over left", work, 4, 1, 300, 1278, 52, {2, 300}},
+      {"bottom wins over top", work, 4, 300, 3, 633, 1000, {300, 0}},
+      {"bottom wins over top, taller", work, 4, 300, -3, 633, 1001, {300, -1}},
+      {"snap 0 on the edge", work, 0, 0, 948, 633, 52, {0, 948}},
+      {"snap 0 one pixel off", work, 0, 1, 947, 633, 52, {1, 947}},
+      {"negative snap", work, -1, 0, 948, 633, 52, {0, 948}},
+      {"negative snap near", work, -3, 2, 946, 633, 52, {2, 946}},
+      {"work area off the origin", {-1280, 40, 0, 1064}, 4, -1283, 43, 633, 52, {-1280, 40}},
+      {"huge snap", work, kMax, 99999, -99999, 633, 52, {647, 948}},
+      {"most negative snap", work, kMin, 0, 0, 633, 52, {0, 0}},
+      {"edge near the end of the range",
+       {0, 0, kMax, kMax},
+       20,
+       kMax - 640,
+       kMax - 60,
+       633,
+       52,
+       {kMax - 633, kMax - 52}},
+      {"far off", work, 4, kMin, kMax, 633, 52, {kMin, kMax}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SnapToWorkArea(c.area, c.snap, c.x, c.y, c.width, c.height), c.result) << c.name;
+  }
+}
+
+TEST(BringOntoMonitorTest, MovesAWindowThatNoMonitorShowsOntoTheNearest) {
+  const ScreenRect primary{0, 0, 1280, 984};
+  const ScreenRect left_monitor{-1920, -200, 0, 880};
+  const std::vector<ScreenRect> one = {primary};
+  const std::vector<ScreenRect> two = {primary, left_monitor};
+  struct Case {
+    const char* name;
+    const std::vector<ScreenRect>* areas;
+    ScreenRect window;
+    LayoutPoint result;
+  };
+  const std::vector<ScreenRect> none;
+  const Case cases[] = {
+      {"inside", &one, {100, 100, 733, 152}, {100, 100}},
+      {"partly off, enough shown", &one, {1248, 900, 1881, 952}, {1248, 900}},
+      {"only 31 pixels shown", &one, {1249, 900, 1882, 952}, {647, 900}},
+      {"below the work area", &one, {100, 2000, 733, 2052}, {100, 932}},
+      {"minimised position", &one, {-32000, -32000, -31367, -31948}, {0, 0}},
+      {"on the second monitor", &two, {-1000, 0, -367, 52}, {-1000, 0}},
+      {"left of the second monitor", &two, {-5000, 100, -4367, 152}, {-1920, 100}},
+      {"above both, nearer the second", &two, {-900, -900, -267, -848}, {-900, -200}},
+      // Touches both: the first one takes it.
+      {"across both, shown by neither enough", &two, {-20, 870, 20, 900}, {0, 870}},
+      {"larger than the area, shown", &one, {-5000, -5000, 5000, 5000}, {-5000, -5000}},
+      {"larger and off", &one, {3000, 3000, 5000, 5000}, {0, 0}},
+      {"small window shown whole", &one, {1270, 974, 1280, 984}, {1270, 974}},
+      {"no monitors", &none, {-32000, -32000, -31367, -31948}, {-32000, -32000}},
+      {"end of the range", &one, {kMax - 10, kMax - 10, kMax, kMax}, {1270, 974}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(BringOntoMonitor(*c.areas, c.window), c.result) << c.name;
+  }
+}
+
+TEST(ScaleToDpiTest, RoundsLikeTheDesktopAndKeepsTouchingPanelsTouching) {
+  struct Case {
+    int32_t value, dpi, result;
+  };
+  const Case cases[] = {{25, 96, 25},  {25, 144, 38},    {17, 120, 21}, {-3, 144, -5},
+                        {-1, 120, -1}, {625, 192, 1250}, {1, 72, 1},    {kMax, 192, kMax}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(ScaleToDpi(c.value, c.dpi), c.result) << c.value << " at " << c.dpi;
+  }
+  EXPECT_EQ(ScaleToDpi(LayoutSize{625, 25}, 144), (LayoutSize{938, 38}));
+
+  for (int32_t dpi : {96, 120, 144, 168, 192}) {
+    SCOPED_TRACE(dpi);
+    const WindowLayout& column = LayoutOf(LayoutKind::kColumn);
+    for (int n = 5; n < 14; ++n) {  // map servers 1-10, one below the other
+      const LayoutBox upper = ScaleToDpi(column.panel(n), dpi);
+      const LayoutBox lower = ScaleToDpi(column.panel(n + 1), dpi);
+      EXPECT_EQ(upper.top + upper.height, lower.top) << n;
+    }
+    const WindowLayout& compact = LayoutOf(LayoutKind::kCompact);
+    for (int n = 5; n < 9; ++n) {  // map servers 1-5, side by side
+      const LayoutBox first = ScaleToDpi(compact.panel(n), dpi);
+      const LayoutBox next = ScaleToDpi(compact.panel(n + 1), dpi);
+      EXPECT_EQ(first.left + first.width, next.left) << n;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tol
