@@ -90,12 +90,6 @@ int64_t MoveInto(int64_t begin, int64_t length, int64_t area_begin, int64_t area
   return std::max(area_begin, std::min(begin, area_end - length));
 }
 
-// `value` * dpi / 96, halves rounded away from zero.
-int64_t Scale(int64_t value, int32_t dpi) {
-  const int64_t product = value * dpi;
-  return product >= 0 ? (product + 48) / 96 : -((-product + 48) / 96);
-}
-
 }  // namespace
 
 LayoutKind LayoutKindOfStyle(int32_t style) {
@@ -159,19 +153,6 @@ LayoutPoint BringOntoMonitor(std::span<const ScreenRect> work_areas, const Scree
   if (nearest == nullptr) return {window.left, window.top};
   return {Clamp32(MoveInto(window.left, width, nearest->left, nearest->right)),
           Clamp32(MoveInto(window.top, height, nearest->top, nearest->bottom))};
-}
-
-int32_t ScaleToDpi(int32_t value, int32_t dpi) { return Clamp32(Scale(value, dpi)); }
-
-LayoutBox ScaleToDpi(const LayoutBox& box, int32_t dpi) {
-  const int64_t left = Scale(box.left, dpi);
-  const int64_t top = Scale(box.top, dpi);
-  return {Clamp32(left), Clamp32(top), Clamp32(Scale(int64_t{box.left} + box.width, dpi) - left),
-          Clamp32(Scale(int64_t{box.top} + box.height, dpi) - top)};
-}
-
-LayoutSize ScaleToDpi(const LayoutSize& size, int32_t dpi) {
-  return {ScaleToDpi(size.width, dpi), ScaleToDpi(size.height, dpi)};
 }
 
 }  // namespace tol

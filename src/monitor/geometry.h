@@ -1,11 +1,10 @@
 #pragma once
 // The main window's geometry, independent of any toolkit: the three layouts
-// as data, edge snapping, bringing a saved position back onto a monitor, and
-// the scaling of a layout to the window's DPI.
+// as data, edge snapping, and bringing a saved position back onto a monitor.
 //
-// Every size and position here is in logical pixels at 96 DPI; the window
-// scales them to its own DPI (ScaleToDpi) and adds its real frame around the
-// client sizes.
+// Every size and position of a layout is in pixels at 96 DPI; the window
+// scales them to its own DPI and adds its real frame around the client
+// sizes. Snapping and monitor positions are in the desktop's pixels.
 //
 // Layouts, chosen by [Window] Style: 1 the compact block, 2 the column, any
 // other value the strip.
@@ -121,14 +120,5 @@ inline constexpr int32_t kMinVisiblePart = 32;
 // kept inside when the window is larger than the area. Monitors are given by
 // their work areas; with none, the window stays where it is.
 LayoutPoint BringOntoMonitor(std::span<const ScreenRect> work_areas, const ScreenRect& window);
-
-// `value` logical pixels at `dpi`, rounded to the nearest pixel (halves away
-// from zero), as the desktop's MulDiv(value, dpi, 96) does.
-int32_t ScaleToDpi(int32_t value, int32_t dpi);
-// A box at `dpi`: its edges are scaled, and the size is taken between them,
-// so that boxes which touch at 96 DPI still touch (and don't overlap) at
-// every DPI.
-LayoutBox ScaleToDpi(const LayoutBox& box, int32_t dpi);
-LayoutSize ScaleToDpi(const LayoutSize& size, int32_t dpi);
 
 }  // namespace tol

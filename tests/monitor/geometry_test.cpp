@@ -197,33 +197,5 @@ TEST(BringOntoMonitorTest, MovesAWindowThatNoMonitorShowsOntoTheNearest) {
   }
 }
 
-TEST(ScaleToDpiTest, RoundsLikeTheDesktopAndKeepsTouchingPanelsTouching) {
-  struct Case {
-    int32_t value, dpi, result;
-  };
-  const Case cases[] = {{25, 96, 25},  {25, 144, 38},    {17, 120, 21}, {-3, 144, -5},
-                        {-1, 120, -1}, {625, 192, 1250}, {1, 72, 1},    {kMax, 192, kMax}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(ScaleToDpi(c.value, c.dpi), c.result) << c.value << " at " << c.dpi;
-  }
-  EXPECT_EQ(ScaleToDpi(LayoutSize{625, 25}, 144), (LayoutSize{938, 38}));
-
-  for (int32_t dpi : {96, 120, 144, 168, 192}) {
-    SCOPED_TRACE(dpi);
-    const WindowLayout& column = LayoutOf(LayoutKind::kColumn);
-    for (int n = 5; n < 14; ++n) {  // map servers 1-10, one below the other
-      const LayoutBox upper = ScaleToDpi(column.panel(n), dpi);
-      const LayoutBox lower = ScaleToDpi(column.panel(n + 1), dpi);
-      EXPECT_EQ(upper.top + upper.height, lower.top) << n;
-    }
-    const WindowLayout& compact = LayoutOf(LayoutKind::kCompact);
-    for (int n = 5; n < 9; ++n) {  // map servers 1-5, side by side
-      const LayoutBox first = ScaleToDpi(compact.panel(n), dpi);
-      const LayoutBox next = ScaleToDpi(compact.panel(n + 1), dpi);
-      EXPECT_EQ(first.left + first.width, next.left) << n;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace tol
