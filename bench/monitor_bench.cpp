@@ -56,6 +56,7 @@ class MemoryHttpClient : public HttpClient {
   HeadResult Head(const std::string&) override {
     return HeadResult{DateTime::FromMilliseconds(45000LL * 86400000 - 60000)};
   }
+  void Abandon() override {}  // answers never wait
 
  private:
   RequestProfile profile_;

@@ -50,8 +50,12 @@ std::string TypeName(const std::type_info& type) {
 
 }  // namespace
 
-std::string ErrorLogPathFor(std::string_view settings_path) {
-  return std::string(FolderOf(settings_path)) + "kovun_error.txt";
+std::string ErrorLogPathFor(std::string_view settings_path, std::string_view module_name) {
+  std::string_view stem = module_name.substr(FolderOf(module_name).size());
+  const std::size_t dot = stem.rfind('.');
+  if (dot != std::string_view::npos && dot > 0) stem = stem.substr(0, dot);
+  if (stem.empty()) stem = "kovun";
+  return std::string(FolderOf(settings_path)) + std::string(stem) + "_error.txt";
 }
 
 std::string FailureReport(std::string_view class_name, std::string_view module_name,
@@ -94,16 +98,21 @@ __attribute__((noinline)) void LogException(const ErrorLog& log,
     if (log.beep) log.beep();
   } catch (...) {
   }
+  std::string report;
   try {
-    const std::string report =
+    report =
         FailureReport(FailureClassName(failure), log.module_name, address, FailureMessage(failure));
     const DateTime now = log.clock ? log.clock->Now() : SystemClock().Now();
-    ProfileIni ini = ProfileIni::Load(log.log_path);
+    ProfileIni ini = ProfileIni::LoadForUpdate(log.log_path);
     ini.WriteString("Error", FormatDateTime("c", now), report);
     ini.Save(log.log_path);
   } catch (...) {
-    // The log itself can't be written: nothing more can be done without
-    // looping back here.
+    // The log itself can't be written: tell whoever listens, never loop
+    // back here.
+    try {
+      if (log.unwritable) log.unwritable(report);
+    } catch (...) {
+    }
   }
 }
 

@@ -19,10 +19,17 @@ struct ErrorLog {
   std::string module_name;  // the executable's file name, e.g. "kovun.exe"
   const Clock* clock = nullptr;
   std::function<void()> beep;  // the system's default beep; empty: silent
+  // Told (with the failure's report) when the record can't be written, for
+  // example because the log exists but can't be read and would otherwise be
+  // replaced by this one record. Empty: nothing is told.
+  std::function<void(const std::string& report)> unwritable;
 };
 
-// The error log's path for a settings file: its folder + "kovun_error.txt".
-std::string ErrorLogPathFor(std::string_view settings_path);
+// The error log beside a settings file, named after the program: the
+// settings file's folder + the module name without its extension +
+// "_error.txt" ("kovun" and "kovun.exe" give kovun_error.txt, a renamed
+// "kovun2.exe" kovun2_error.txt).
+std::string ErrorLogPathFor(std::string_view settings_path, std::string_view module_name);
 
 // "<kind> がモジュール <module> の <address> で発生しました。" CR LF
 // <message, with "." added unless it ends in "." or "。"> CR LF,
@@ -41,8 +48,8 @@ std::string FailureMessage(std::exception_ptr failure);
 // the earlier one. A C++ failure carries no code address of its own: the
 // address written is the return address into LogException's caller (the
 // handler site that caught the failure), which with the module name locates
-// that site in a map file. Never throws: a log that can't be written (or a
-// beep that fails) is swallowed.
+// that site in a map file. Never throws: a log that can't be written goes to
+// `unwritable`, and a log that exists but can't be read is never replaced.
 void LogException(const ErrorLog& log, std::exception_ptr failure) noexcept;
 
 }  // namespace tol

@@ -45,7 +45,7 @@ MapMenus BuildMapMenus(const ProfileIni& map_file, int32_t popup_break) {
   MapMenus menus;
   for (int n = 1; n <= kMapMenuCount; ++n) {
     std::vector<MenuEntryModel>& menu = menus[n - 1];
-    auto lines = map_file.ReadSection(MapSectionName(n));
+    auto lines = map_file.ReadSection(MapSectionName(n), kMaxMapMenuEntries);
     menu.reserve(lines.size());
     for (auto& [key, value] : lines) {
       std::string caption = std::move(key);

@@ -11,6 +11,10 @@
 // Columns: with P = PopupBreak, every P-th entry (counting from 0, entry 0
 // excepted) starts a new column after a bar, so each column holds P entries
 // and the last one the rest. A PopupBreak of 0 or below gives one column.
+//
+// A menu holds at most kMaxMapMenuEntries entries (the first ones of the
+// section): no server hosts that many maps, and a system menu of a million
+// entries would hold the UI thread for seconds.
 
 #include <array>
 #include <cstdint>
@@ -23,6 +27,8 @@
 namespace tol {
 
 class ProfileIni;
+
+inline constexpr std::size_t kMaxMapMenuEntries = 1000;
 
 // "GameServer01" .. "GameServer15" for n = 1 .. 15.
 std::string MapSectionName(int n);

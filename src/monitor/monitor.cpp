@@ -14,7 +14,7 @@ MonitorPaths PathsBesideSettings(std::string_view settings_path, std::string_vie
   MonitorPaths paths;
   paths.settings_path = std::string(settings_path);
   paths.zoneroll_folder = folder + "Zoneroll";
-  paths.error_log_path = folder + "kovun_error.txt";
+  paths.error_log_path = ErrorLogPathFor(settings_path, module_name);
   paths.module_name = std::string(module_name);
   return paths;
 }
@@ -38,7 +38,8 @@ KovunMonitor::KovunMonitor(HttpClient& http, const Clock& clock, TimerDriver& ti
       hooks_(std::move(hooks)),
       timer1_(timer1_driver, kRefreshTimerInitialMs, true),
       timer2_(timer2_driver, kCountdownPeriodMs, false) {
-  error_log_ = ErrorLog{paths_.error_log_path, paths_.module_name, &clock_, hooks_.beep};
+  error_log_ = ErrorLog{paths_.error_log_path, paths_.module_name, &clock_, hooks_.beep,
+                        hooks_.log_unwritable};
   timer1_.on_timer = [this] { RefreshWorld(); };
   timer2_.on_timer = [this] { Timer2Timer(); };
 }
@@ -46,69 +47,69 @@ KovunMonitor::KovunMonitor(HttpClient& http, const Clock& clock, TimerDriver& ti
 KovunMonitor::~KovunMonitor() = default;
 
 void KovunMonitor::FormCreate() {
-  // Settings file: read from start to end, then released.
-  settings_ = ReadSettings(ProfileIni::Load(paths_.settings_path), model_.label1);
-  if (hooks_.move_window) hooks_.move_window(settings_.left, settings_.top);
-  // World label (old label forms converted), check marks, patch entries.
-  ApplySettingsToModel(model_, settings_);
+  RunGuarded([this] {
+    // Settings file: read from start to end, then released.
+    settings_ = ReadSettings(ProfileIni::Load(paths_.settings_path), model_.label1);
+    if (hooks_.move_window) hooks_.move_window(settings_.left, settings_.top);
+    // World label (old label forms converted), check marks, patch entries.
+    ApplySettingsToModel(model_, settings_);
 
-  if (settings_.multi_app == 0) {
-    bool first_copy;
-    if (hooks_.claim_single_copy) {
-      first_copy = hooks_.claim_single_copy();
-    } else {
-      instance_lock_ = std::make_unique<SingleInstanceLock>(kSingleInstanceName);
-      first_copy = instance_lock_->acquired();
-      if (!first_copy) instance_lock_.reset();
+    if (settings_.multi_app == 0) {
+      bool first_copy;
+      if (hooks_.claim_single_copy) {
+        first_copy = hooks_.claim_single_copy();
+      } else {
+        instance_lock_ = std::make_unique<SingleInstanceLock>(kSingleInstanceName);
+        first_copy = instance_lock_->acquired();
+        if (!first_copy) instance_lock_.reset();
+      }
+      if (!first_copy) {
+        // This copy still runs its start-up to the end, first poll included,
+        // and ends as soon as its message loop starts.
+        quit_requested_ = true;
+        if (hooks_.post_quit) hooks_.post_quit();
+      }
     }
-    if (!first_copy) {
-      // This copy still runs its start-up to the end, first poll included,
-      // and ends as soon as its message loop starts.
-      quit_requested_ = true;
-      if (hooks_.post_quit) hooks_.post_quit();
-    }
-  }
 
-  if (hooks_.layout) hooks_.layout(settings_.style);
-  if (hooks_.make_border_sizeable) hooks_.make_border_sizeable();
-  model_.caption = std::string(kCaptionPrefix);
+    if (hooks_.layout) hooks_.layout(settings_.style);
+    if (hooks_.make_border_sizeable) hooks_.make_border_sizeable();
+    model_.caption = std::string(kCaptionPrefix);
 
-  RequestProfile profile = http_.profile();
-  profile.user_agent = UserAgentText();
-  profile.referer = std::string(kHomepageUrl);
-  http_.SetProfile(profile);
+    RequestProfile profile = http_.profile();
+    profile.user_agent = UserAgentText();
+    profile.referer = std::string(kHomepageUrl);
+    http_.SetProfile(profile);
 
-  if (hooks_.apply_topmost) hooks_.apply_topmost(model_.set_window_pos);
-  if (hooks_.apply_tray) hooks_.apply_tray(model_.task_tray, model_.caption);
-  if (hooks_.register_hotkeys) hooks_.register_hotkeys(settings_);
-  timer2_.SetEnabled(settings_.next_time != 0);
+    if (hooks_.apply_topmost) hooks_.apply_topmost(model_.set_window_pos);
+    if (hooks_.apply_tray) hooks_.apply_tray(model_.task_tray, model_.caption);
+    if (hooks_.register_hotkeys) hooks_.register_hotkeys(settings_);
+    timer2_.SetEnabled(settings_.next_time != 0);
 
-  profile.proxy_host = settings_.proxy_server;
-  profile.proxy_port = settings_.proxy_port;
-  profile.proxy_user = settings_.proxy_name;
-  profile.proxy_password = settings_.proxy_password;
-  http_.SetProfile(profile);
+    profile.proxy_host = settings_.proxy_server;
+    profile.proxy_port = settings_.proxy_port;
+    profile.proxy_user = settings_.proxy_name;
+    profile.proxy_password = settings_.proxy_password;
+    http_.SetProfile(profile);
 
-  startup_flag_ = true;
-  RefreshWorld();
+    startup_flag_ = true;
+    RefreshWorld();
+  });
 }
 
 void KovunMonitor::FormClose(int32_t left, int32_t top) {
   if (quit_requested_) return;
-  CloseTimeState state;
-  state.left = left;
-  state.top = top;
-  state.patch = settings_.patch;
-  state.world_label = model_.label1;
-  state.set_window_pos = model_.set_window_pos;
-  state.last_modified = model_.last_modified;
-  state.task_tray = model_.task_tray;
-  state.reload_time = settings_.reload_time;
-  try {
+  RunGuarded([&] {
+    CloseTimeState state;
+    state.left = left;
+    state.top = top;
+    state.patch = settings_.patch;
+    state.world_label = model_.label1;
+    state.set_window_pos = model_.set_window_pos;
+    state.last_modified = model_.last_modified;
+    state.task_tray = model_.task_tray;
+    state.reload_time = settings_.reload_time;
     SaveCloseTimeSettings(paths_.settings_path, settings_, state);
-  } catch (...) {
-    LogFailure(std::current_exception());
-  }
+  });
 }
 
 void KovunMonitor::LogFailure(std::exception_ptr failure) const {
@@ -130,8 +131,10 @@ void KovunMonitor::RefreshWorld() {
     refresh_pending_ = true;
     return;
   }
-  const std::optional<std::string_view> directory = BeginRefreshWorld(model_);
-  if (directory) StartPoll(*directory);
+  RunGuarded([this] {
+    const std::optional<std::string_view> directory = BeginRefreshWorld(model_);
+    if (directory) StartPoll(*directory);
+  });
 }
 
 void KovunMonitor::StartPoll(std::string_view directory) {
@@ -140,7 +143,27 @@ void KovunMonitor::StartPoll(std::string_view directory) {
   PollContext ctx = Context();
   poll->Begin(ctx);
   HttpClient* http = &http_;
-  executor_.Run([poll, http] { poll->FetchStatus(*http); }, [this, poll] { AfterStatus(poll); });
+  RunNetworkStep([poll, http] { poll->FetchStatus(*http); }, [this, poll] { AfterStatus(poll); });
+}
+
+void KovunMonitor::RunNetworkStep(std::function<void()> network, std::function<void()> then) {
+  try {
+    executor_.Run(std::move(network), [this, then = std::move(then)] {
+      RunGuarded([&] {
+        try {
+          then();
+        } catch (...) {
+          busy_ = false;
+          throw;
+        }
+      });
+    });
+  } catch (...) {
+    // The step never started: no poll is running any more, so later ones
+    // aren't held back for ever.
+    busy_ = false;
+    throw;
+  }
 }
 
 void KovunMonitor::AfterStatus(const std::shared_ptr<StatusPoll>& poll) {
@@ -151,7 +174,7 @@ void KovunMonitor::AfterStatus(const std::shared_ptr<StatusPoll>& poll) {
     return;
   }
   HttpClient* http = &http_;
-  executor_.Run([poll, http] { poll->FetchHead(*http); }, [this, poll] { FinishPoll(poll); });
+  RunNetworkStep([poll, http] { poll->FetchHead(*http); }, [this, poll] { FinishPoll(poll); });
 }
 
 void KovunMonitor::FinishPoll(const std::shared_ptr<StatusPoll>& poll) {
@@ -168,8 +191,10 @@ void KovunMonitor::FinishPoll(const std::shared_ptr<StatusPoll>& poll) {
   RunDeferred();
 }
 
-// What was asked for during the poll, as one more poll at most.
+// What was asked for during the poll: the held-back countdown tick first,
+// then one more poll at most.
 void KovunMonitor::RunDeferred() {
+  if (std::exchange(countdown_pending_, false)) RunGuarded([this] { CountdownStep(); });
   if (pending_patch_) {
     const int patch = *std::exchange(pending_patch_, std::nullopt);
     if (model_.patch_entries[patch].enabled) {
@@ -196,11 +221,22 @@ void KovunMonitor::RestartTimer1() {
 }
 
 void KovunMonitor::ManualRefresh() {
-  RestartTimer1();
-  RefreshWorld();
+  RunGuarded([this] {
+    RestartTimer1();
+    RefreshWorld();
+  });
 }
 
 void KovunMonitor::Timer2Timer() {
+  if (busy_) {
+    // Handled after the poll, once however many ticks fell into it.
+    countdown_pending_ = true;
+    return;
+  }
+  RunGuarded([this] { CountdownStep(); });
+}
+
+void KovunMonitor::CountdownStep() {
   const std::string text = CountdownText(clock_.Now(), model_.last_modified_time, model_.load_time);
   model_.caption = model_.saved_caption + " [ " + text + " ]";
   if (startup_flag_ && text == "OK") {
@@ -227,8 +263,10 @@ void KovunMonitor::SwitchWorld(int world_index) {
     pending_world_ = world_index;
     return;
   }
-  ApplyWorldChoice(world_index);
-  StartPoll(Worlds()[world_index].directory);
+  RunGuarded([this, world_index] {
+    ApplyWorldChoice(world_index);
+    StartPoll(Worlds()[world_index].directory);
+  });
 }
 
 void KovunMonitor::ApplyPatchChoice(int patch_index) {
@@ -243,16 +281,24 @@ void KovunMonitor::ChoosePatchServer(int patch_index) {
     pending_patch_ = patch_index;
     return;
   }
-  ApplyPatchChoice(patch_index);
-  ManualRefresh();
+  RunGuarded([this, patch_index] {
+    ApplyPatchChoice(patch_index);
+    ManualRefresh();
+  });
 }
 
 void KovunMonitor::N2Click() {
-  model_.set_window_pos = !model_.set_window_pos;
-  if (hooks_.apply_topmost) hooks_.apply_topmost(model_.set_window_pos);
+  RunGuarded([this] {
+    model_.set_window_pos = !model_.set_window_pos;
+    if (hooks_.apply_topmost) hooks_.apply_topmost(model_.set_window_pos);
+  });
 }
 
 void KovunMonitor::N3Click() {
+  RunGuarded([this] { ToggleUpdateTime(); });
+}
+
+void KovunMonitor::ToggleUpdateTime() {
   if (model_.last_modified) {
     model_.last_modified = false;
     model_.caption = PlainAverageCaption(model_.average_text);
@@ -264,6 +310,10 @@ void KovunMonitor::N3Click() {
 }
 
 void KovunMonitor::N4Click() {
+  RunGuarded([this] { ToggleTray(); });
+}
+
+void KovunMonitor::ToggleTray() {
   if (model_.task_tray) {
     model_.task_tray = false;
     if (hooks_.apply_tray) hooks_.apply_tray(false, model_.caption);

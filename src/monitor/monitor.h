@@ -16,7 +16,15 @@
 // thread. Whatever asks for a poll while one runs (a timer tick, a manual
 // refresh, a world switch, a patch choice) is remembered and done once, after
 // it: several refresh requests make one poll, and a world switch or patch
-// choice made meanwhile takes effect then.
+// choice made meanwhile takes effect then. The countdown waits the same way:
+// its ticks during a poll are held back and at most one is delivered after
+// it, before any deferred poll starts, so a poll running off the UI thread
+// shows exactly what a blocking one would.
+//
+// Every operation below is guarded: a failure that no poll handles goes to
+// LogException (beep, error log) and the operation returns normally, so no
+// front-end ends on one. RunGuarded offers the same to the front-end's own
+// handlers.
 
 #include <cstdint>
 #include <exception>
@@ -86,6 +94,8 @@ struct MonitorHooks {
   std::function<void()> restore_application;
   // The system's default beep (LogException).
   std::function<void()> beep;
+  // The error log itself can't be written (LogException); gets the report.
+  std::function<void(const std::string& report)> log_unwritable;
 };
 
 struct MonitorPaths {
@@ -95,8 +105,8 @@ struct MonitorPaths {
   std::string module_name;      // named in error reports, e.g. "kovun.exe"
 };
 
-// The files beside a settings file: its folder's "Zoneroll" and
-// "kovun_error.txt".
+// The files beside a settings file: its folder's "Zoneroll", and the error
+// log named after the program (ErrorLogPathFor).
 MonitorPaths PathsBesideSettings(std::string_view settings_path, std::string_view module_name);
 
 // The countdown text for a status text last modified at `last_modified`:
@@ -144,6 +154,15 @@ class KovunMonitor {
 
   // The application-wide failure handler: beep, error log.
   void LogFailure(std::exception_ptr failure) const;
+  // Runs `operation`; a failure goes to LogFailure instead of the caller.
+  template <typename Operation>
+  void RunGuarded(Operation&& operation) noexcept {
+    try {
+      operation();
+    } catch (...) {
+      LogFailure(std::current_exception());
+    }
+  }
 
   const MonitorModel& model() const { return model_; }
   const KovunSettings& settings() const { return settings_; }
@@ -161,9 +180,15 @@ class KovunMonitor {
  private:
   PollContext Context();
   void StartPoll(std::string_view directory);
+  // Hands a network step and its continuation to the executor; a failure
+  // to do so, or of the continuation, ends the poll (busy_ cleared).
+  void RunNetworkStep(std::function<void()> network, std::function<void()> then);
   void AfterStatus(const std::shared_ptr<StatusPoll>& poll);
   void FinishPoll(const std::shared_ptr<StatusPoll>& poll);
   void RunDeferred();
+  void CountdownStep();
+  void ToggleUpdateTime();
+  void ToggleTray();
   void RestartTimer1();
   void ApplyPatchChoice(int patch_index);
   void ApplyWorldChoice(int world_index);
@@ -186,6 +211,7 @@ class KovunMonitor {
   bool busy_ = false;
   // Asked for while a poll ran.
   bool refresh_pending_ = false;
+  bool countdown_pending_ = false;
   std::optional<int> pending_world_;
   std::optional<int> pending_patch_;
   std::optional<PollOutcome> last_outcome_;

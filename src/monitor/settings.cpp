@@ -110,7 +110,9 @@ void WriteCloseTimeSettings(ProfileIni& ini, const KovunSettings& settings,
 void SaveCloseTimeSettings(const std::string& path, const KovunSettings& settings,
                            const CloseTimeState& state) {
   try {
-    ProfileIni ini = ProfileIni::Load(path);
+    // A file that exists but can't be read is left alone: writing the keys
+    // into an empty document would wipe everything else it holds.
+    ProfileIni ini = ProfileIni::LoadForUpdate(path);
     WriteCloseTimeSettings(ini, settings, state);
     ini.Save(path);
   } catch (const Exception&) {

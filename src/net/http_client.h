@@ -16,8 +16,9 @@
 //   "HTTP/1.1 404 Not Found"; status() is the code.
 // - ESocketError: the name doesn't resolve, the connection is refused or
 //   reset, or a time-out expires (connect or whole request).
-// - EOtherError: anything else, e.g. the peer closes the connection before the
-//   announced body is complete, or the body exceeds max_body_bytes (the
+// - EOtherError: anything else, e.g. the peer closes the connection before its
+//   answer is complete (before any byte of it, within the headers, or before
+//   the announced end of the body), or the body exceeds max_body_bytes (the
 //   transfer stops there; memory stays bounded by the cap).
 // - With a proxy host set, requests go through that HTTP proxy; a 407 demand
 //   is answered with the proxy user name and password on every request. A
@@ -71,6 +72,10 @@ class HttpClient {
   // The body of a 2xx answer, bytes as they came.
   virtual std::string Get(const std::string& url) = 0;
   virtual HeadResult Head(const std::string& url) = 0;
+  // Any thread, any time: the request in flight ends at once, and so does
+  // every later one, with EOtherError. For a program that is ending and
+  // must not wait for a slow service; the client can't be used after it.
+  virtual void Abandon() = 0;
 };
 
 // The platform's client. `clock` converts Last-Modified to local time and must

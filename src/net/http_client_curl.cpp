@@ -1,13 +1,15 @@
 // The HTTP client on libcurl, for POSIX builds.
 //
 // One easy handle lives as long as the client: its cookie engine keeps the
-// cookies that services set, and it reuses connections. Every request sets
-// all the options it depends on, so nothing of one request leaks into the
-// next one.
+// cookies that services set. It runs inside a multi handle of its own (which
+// keeps the connections for reuse), so that Abandon() from another thread can
+// wake the wait and end the transfer at once. Every request sets all the
+// options it depends on, so nothing of one request leaks into the next one.
 
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <limits>
@@ -36,6 +38,9 @@ void GlobalInitOnce() {
 struct EasyDeleter {
   void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
 };
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
 struct SlistDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
@@ -49,6 +54,8 @@ struct Transfer {
   bool out_of_memory = false;
   std::string status_line;
   std::string last_modified;
+  // The empty line that ends the headers has come.
+  bool headers_complete = false;
 };
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
@@ -82,8 +89,11 @@ size_t ReadHeader(char* data, size_t size, size_t count, void* user) {
       // A new answer begins (after a 407 or a 100 Continue): forget the last.
       transfer->status_line = std::string(CutToBytes(TrimRight(line), kMaxStatusLineBytes));
       transfer->last_modified.clear();
+      transfer->headers_complete = false;
     } else if (StartsWithNoCase(line, "Last-Modified:")) {
       transfer->last_modified = std::string(Trim(line.substr(14)));
+    } else if (line == "\r\n" || line == "\n") {
+      transfer->headers_complete = true;
     }
   } catch (const std::bad_alloc&) {
     transfer->out_of_memory = true;
@@ -105,9 +115,14 @@ std::string OverCapMessage(const Transfer& transfer) {
     case CURLE_COULDNT_CONNECT:
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_GOT_NOTHING:  // closed or reset before any answer
+    case CURLE_RECV_ERROR:  // among them a reset connection
       throw ESocketError(message);
+    // A connection closed before its answer was complete, like one closed
+    // within the body (CURLE_PARTIAL_FILE), is no socket failure: the
+    // service was reached and ended the exchange.
+    case CURLE_GOT_NOTHING:         // closed before any byte of the answer
+    case CURLE_WEIRD_SERVER_REPLY:  // closed within the status line
+      throw EOtherError(message);
     case CURLE_WRITE_ERROR:
       if (transfer.out_of_memory) throw EOtherError("Out of memory");
       throw EOtherError(transfer.body_over_cap ? OverCapMessage(transfer) : message);
@@ -138,7 +153,8 @@ class CurlHttpClient final : public HttpClient {
   explicit CurlHttpClient(const Clock& clock) : clock_(clock) {
     GlobalInitOnce();
     easy_.reset(curl_easy_init());
-    if (!easy_) throw EOtherError("libcurl could not create a handle");
+    multi_.reset(curl_multi_init());
+    if (!easy_ || !multi_) throw EOtherError("libcurl could not create a handle");
     // An empty file name switches the cookie engine on without reading a
     // file; the cookies then live as long as this handle.
     curl_easy_setopt(easy_.get(), CURLOPT_COOKIEFILE, "");
@@ -146,6 +162,11 @@ class CurlHttpClient final : public HttpClient {
 
   void SetProfile(const RequestProfile& profile) override { profile_ = profile; }
   const RequestProfile& profile() const override { return profile_; }
+
+  void Abandon() override {
+    abandoned_ = true;
+    curl_multi_wakeup(multi_.get());
+  }
 
   std::string Get(const std::string& url) override {
     Transfer transfer = Perform(url, /*head=*/false);
@@ -207,11 +228,16 @@ class CurlHttpClient final : public HttpClient {
 
     SetProxy(easy);
 
-    const CURLcode code = curl_easy_perform(easy);
+    const CURLcode code = Run(easy);
     // The header list and the error buffer die with this call.
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
     if (code != CURLE_OK) ThrowCurlError(code, transfer, error);
+    // This libcurl takes a connection closed within the headers for the
+    // end of a complete answer.
+    if (!transfer.headers_complete) {
+      throw EOtherError("The connection closed within the answer's headers");
+    }
 
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
@@ -222,6 +248,39 @@ class CurlHttpClient final : public HttpClient {
     }
     return transfer;
   }
+
+  // The transfer, inside the multi handle, until it ends or is abandoned.
+  CURLcode Run(CURL* easy) {
+    if (abandoned_) ThrowAbandoned();
+    CURLM* multi = multi_.get();
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+      throw EOtherError("libcurl could not start the request");
+    }
+    CURLcode result = CURLE_OK;
+    bool done = false;
+    while (!done && !abandoned_) {
+      int running = 0;
+      if (curl_multi_perform(multi, &running) != CURLM_OK) {
+        result = CURLE_OUT_OF_MEMORY;
+        break;
+      }
+      int queued = 0;
+      while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+          result = message->data.result;
+          done = true;
+        }
+      }
+      // The time-outs are the transfer's own: the wait only sleeps until
+      // there is something to do, or Abandon() wakes it.
+      if (!done) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    }
+    curl_multi_remove_handle(multi, easy);
+    if (!done) ThrowAbandoned();
+    return result;
+  }
+
+  [[noreturn]] static void ThrowAbandoned() { throw EOtherError("The request was abandoned"); }
 
   void SetProxy(CURL* easy) {
     if (profile_.proxy_host.empty()) {
@@ -242,6 +301,8 @@ class CurlHttpClient final : public HttpClient {
   const Clock& clock_;
   RequestProfile profile_;
   std::unique_ptr<CURL, EasyDeleter> easy_;
+  std::unique_ptr<CURLM, MultiDeleter> multi_;
+  std::atomic<bool> abandoned_{false};
 };
 
 }  // namespace

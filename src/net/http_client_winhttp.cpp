@@ -80,9 +80,11 @@ class AsyncState {
     bytes_ = bytes;
     SetEvent(done_);
   }
-  // False when `timeout` passes first.
-  bool Wait(std::chrono::milliseconds timeout) {
-    return WaitForSingleObject(done_, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+  // WAIT_OBJECT_0 on completion, WAIT_OBJECT_0 + 1 when `abandon` is
+  // signalled first, WAIT_TIMEOUT when `timeout` passes first.
+  DWORD Wait(std::chrono::milliseconds timeout, HANDLE abandon) {
+    const HANDLE handles[] = {done_, abandon};
+    return WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(timeout.count()));
   }
   DWORD error() const { return error_; }
   DWORD bytes() const { return bytes_; }
@@ -154,6 +156,7 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, D
 }
 
 [[noreturn]] void ThrowTimeout() { throw ESocketError("The request timed out"); }
+[[noreturn]] void ThrowAbandoned() { throw EOtherError("The request was abandoned"); }
 
 std::optional<std::wstring> QueryHeader(HINTERNET request, DWORD level) {
   DWORD size = 0;
@@ -235,8 +238,9 @@ int ClampMs(std::chrono::milliseconds duration) {
 class Exchange {
  public:
   Exchange(HINTERNET connect, const Target& target, const wchar_t* verb,
-           const RequestProfile& profile)
+           const RequestProfile& profile, HANDLE abandon)
       : profile_(profile),
+        abandon_(abandon),
         deadline_(SteadyClock::now() + std::chrono::milliseconds(ClampMs(profile.request_timeout))),
         state_(new AsyncState) {
     request_.reset(WinHttpOpenRequest(connect, verb, target.path.c_str(), nullptr,
@@ -391,7 +395,11 @@ class Exchange {
     std::chrono::milliseconds left = Remaining();
     state_->Arm();
     if (!start()) ThrowWinHttpError(GetLastError(), what);
-    if (!state_->Wait(left)) ThrowTimeout();
+    // The destructor closes the request handle, which cancels the operation
+    // on time-out and on Abandon() alike.
+    const DWORD waited = state_->Wait(left, abandon_);
+    if (waited == WAIT_OBJECT_0 + 1) ThrowAbandoned();
+    if (waited != WAIT_OBJECT_0) ThrowTimeout();
     if (state_->error() != 0) ThrowWinHttpError(state_->error(), what);
   }
 
@@ -414,6 +422,7 @@ class Exchange {
   }
 
   const RequestProfile& profile_;
+  const HANDLE abandon_;
   const SteadyClock::time_point deadline_;
   AsyncState* state_;
   Handle request_;
@@ -421,10 +430,17 @@ class Exchange {
 
 class WinHttpClient final : public HttpClient {
  public:
-  explicit WinHttpClient(const Clock& clock) : clock_(clock) {}
+  explicit WinHttpClient(const Clock& clock)
+      : clock_(clock), abandon_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    if (!abandon_) throw EOtherError("Could not create an event");
+  }
+  ~WinHttpClient() override { CloseHandle(abandon_); }
+  WinHttpClient(const WinHttpClient&) = delete;
+  WinHttpClient& operator=(const WinHttpClient&) = delete;
 
   void SetProfile(const RequestProfile& profile) override { profile_ = profile; }
   const RequestProfile& profile() const override { return profile_; }
+  void Abandon() override { SetEvent(abandon_); }
 
   std::string Get(const std::string& url) override {
     std::string body;
@@ -448,11 +464,12 @@ class WinHttpClient final : public HttpClient {
  private:
   template <typename OnSuccess>
   void Perform(const std::string& url, const wchar_t* verb, OnSuccess on_success) {
+    if (WaitForSingleObject(abandon_, 0) == WAIT_OBJECT_0) ThrowAbandoned();
     const Target target = CrackUrl(url);
     HINTERNET session = Session();
     Handle connect(WinHttpConnect(session, target.host.c_str(), target.port, 0));
     if (!connect) ThrowWinHttpError(GetLastError(), "WinHttpConnect");
-    Exchange exchange(connect.get(), target, verb, profile_);
+    Exchange exchange(connect.get(), target, verb, profile_, abandon_);
     exchange.Configure();
     const DWORD status = exchange.SendAndReceive();
     if (status < 200 || status > 299) {
@@ -493,6 +510,7 @@ class WinHttpClient final : public HttpClient {
   }
 
   const Clock& clock_;
+  HANDLE abandon_;  // manual reset: once set, every request ends at once
   RequestProfile profile_;
   Handle session_;
   std::wstring session_proxy_;

@@ -1,5 +1,6 @@
 #include "shared/profile_ini.h"
 
+#include "shared/errors.h"
 #include "shared/fields.h"
 #include "shared/file_io.h"
 #include "shared/int_text.h"
@@ -46,6 +47,13 @@ ProfileIni::Line ProfileIni::MakeLine(std::string text, std::string eol) {
 ProfileIni ProfileIni::Load(const std::string& path) {
   const std::optional<std::string> bytes = ReadFileBytes(path);
   return bytes ? Parse(*bytes) : ProfileIni();
+}
+
+ProfileIni ProfileIni::LoadForUpdate(const std::string& path) {
+  const std::optional<std::string> bytes = ReadFileBytes(path);
+  if (bytes) return Parse(*bytes);
+  if (FileExists(path)) throw EOtherError("The file " + path + " exists but can't be read");
+  return ProfileIni();
 }
 
 ProfileIni ProfileIni::Parse(std::string_view bytes) {
@@ -109,12 +117,12 @@ bool ProfileIni::ReadBool(std::string_view section, std::string_view key,
 }
 
 std::vector<std::pair<std::string, std::string>> ProfileIni::ReadSection(
-    std::string_view section) const {
+    std::string_view section, std::size_t max_pairs) const {
   std::vector<std::pair<std::string, std::string>> pairs;
   const std::size_t header = FindSection(NameOf(section));
   if (header == lines_.size()) return pairs;
   const std::size_t end = SectionEnd(header);
-  for (std::size_t i = header + 1; i < end; ++i) {
+  for (std::size_t i = header + 1; i < end && pairs.size() < max_pairs; ++i) {
     if (lines_[i].kind == Kind::kKey) pairs.emplace_back(lines_[i].name, Unquote(lines_[i].value));
   }
   return pairs;

@@ -51,6 +51,11 @@ class ProfileIni {
 
   // A missing or unreadable file gives an empty document.
   static ProfileIni Load(const std::string& path);
+  // For a read-modify-write of the file: a missing file gives an empty
+  // document, but a file that exists and can't be read (locked, over the
+  // size cap) throws EOtherError, so that saving never replaces content
+  // that was never seen.
+  static ProfileIni LoadForUpdate(const std::string& path);
   static ProfileIni Parse(std::string_view bytes);
 
   // The key's value, or `default_value` (cut the same way) when the section
@@ -64,8 +69,10 @@ class ProfileIni {
   bool ReadBool(std::string_view section, std::string_view key, bool default_value) const;
   // Every key of the section in file order with its value, read as
   // ReadString reads it; a key that occurs twice is listed twice, each with
-  // the value of its own line. A missing section gives no pairs.
-  std::vector<std::pair<std::string, std::string>> ReadSection(std::string_view section) const;
+  // the value of its own line. A missing section gives no pairs. At most
+  // `max_pairs` pairs, the first ones, are returned.
+  std::vector<std::pair<std::string, std::string>> ReadSection(
+      std::string_view section, std::size_t max_pairs = SIZE_MAX) const;
 
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   // Writes the decimal text.

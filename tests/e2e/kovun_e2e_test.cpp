@@ -12,7 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -284,6 +286,93 @@ TEST_F(KovunE2eTest, LineModePrintsEachPollAndSavesOnSigterm) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   // The save wrote the [Window] section that the file didn't have.
   EXPECT_THAT(ReadAll(ini_), ::testing::HasSubstr("[Window]\r\nLeft=210\r\nTop=129\r\n"));
+}
+
+// Starts kovun in line mode (no terminal) with `ini`; its output goes to
+// `out` (a pipe's write end, or -1 for /dev/null).
+pid_t StartLineMode(const std::string& program, const fs::path& ini, int out = -1) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (out >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  const pid_t pid = testing::Spawn(program, {"--ini", ini.string()}, &actions);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+  for (int i = 0; i < 200 && !condition(); ++i) usleep(25000);
+  return condition();
+}
+
+// Quitting while a request hangs gives the request up: the program ends at
+// once with its settings saved, instead of after the request time-outs.
+TEST_F(KovunE2eTest, QuitDuringAStalledRequestIsPrompt) {
+  sim_.SetFault(kStatusPath, "stall", "seconds=60");
+  WriteSettings(sim_.StatusBase(), "ReloadTime=7\r\n");
+  const pid_t pid = StartLineMode(KOVUN_PATH, ini_);
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(WaitUntil([&] { return sim_.StalledRequests() > 0; }));
+  kill(pid, SIGTERM);
+  // The request time-out is 15 s; a second is plenty when nothing waits.
+  EXPECT_EQ(testing::WaitForExit(pid, std::chrono::seconds(3)), 0);
+  EXPECT_THAT(ReadAll(ini_), ::testing::HasSubstr("ReloadTime=7\r\n"));
+  EXPECT_THAT(ReadAll(ini_), ::testing::HasSubstr("Left=210\r\n"));
+}
+
+// A second copy (MultiApp=0) runs its first poll to the end, then goes
+// without saving anything.
+TEST_F(KovunE2eTest, SecondCopyEndsAfterItsFirstPoll) {
+  setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);  // a lock of this test's own
+  // The sim's own texts: the countdown runs from their real age, so the
+  // first copy makes no further request during the test.
+  WriteAll(ini_, "[Server]\r\nURL=" + sim_.StatusBase() + "\r\n[Option]\r\nMultiApp=0\r\n");
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t first = StartLineMode(KOVUN_PATH, ini_, out[1]);
+  close(out[1]);
+  ASSERT_GT(first, 0);
+  char c;
+  while (read(out[0], &c, 1) == 1 && c != '\n') {
+  }
+  const std::string settings = ReadAll(ini_);
+  const std::size_t heads_before = sim_.Requests(kStatusPath).size();
+
+  // The second copy's status request hangs for a second, then its retry
+  // goes through.
+  sim_.SetFault(kStatusPath, "stall", "seconds=1&count=1");
+  const pid_t second = StartLineMode(KOVUN_PATH, ini_);
+  EXPECT_EQ(testing::WaitForExit(second, std::chrono::seconds(10)), 7);
+  int heads = 0;
+  const std::vector<testing::SimRequest> requests = sim_.Requests(kStatusPath);
+  for (std::size_t i = heads_before; i < requests.size(); ++i)
+    heads += requests[i].method == "HEAD";
+  EXPECT_EQ(heads, 1);  // the poll's last request
+  EXPECT_EQ(ReadAll(ini_), settings);
+
+  kill(first, SIGTERM);
+  EXPECT_EQ(testing::WaitForExit(first, std::chrono::seconds(5)), 0);
+  close(out[0]);
+}
+
+// The error log is named after the program, so a renamed copy keeps its own.
+TEST_F(KovunE2eTest, RenamedCopyLogsToItsOwnErrorLog) {
+  const fs::path renamed = folder_ / "kovun2";
+  fs::copy_file(KOVUN_PATH, renamed);
+  // An export into a folder that doesn't exist: a failure for the log.
+  WriteSettings(sim_.StatusBase(),
+                "[status.txt]\r\nEnabled=1\r\nPath=" + (folder_ / "missing").string() + "/\r\n");
+  const std::string command =
+      "'" + renamed.string() + "' --once --ini '" + ini_.string() + "' >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 5);
+  EXPECT_THAT(ReadAll(folder_ / "kovun2_error.txt"), ::testing::HasSubstr("EFCreateError"));
+  EXPECT_FALSE(fs::exists(folder_ / "kovun_error.txt"));
 }
 
 }  // namespace

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
 #include "monitor/texts.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
+#include "shared/file_io.h"
 #include "shared/fixed_clock.h"
 #include "support/temp_dir.h"
 
@@ -66,8 +71,19 @@ TEST(LogExceptionTest, RecordUnderErrorKeyedByTime) {
   TempDir dir;
   FixedClock clock(*DateTime::FromFields({2005, 2, 7, 21, 5, 0, 0}));
   int beeps = 0;
-  const ErrorLog log{ErrorLogPathFor(dir.File("kovun.ini")), "kovun", &clock, [&] { ++beeps; }};
-  EXPECT_EQ(log.log_path, dir.File("kovun_error.txt"));
+  // The log is named after the program, beside the settings file.
+  const struct {
+    const char* module;
+    const char* log;
+  } names[] = {{"kovun", "kovun_error.txt"},
+               {"kovun.exe", "kovun_error.txt"},
+               {"kovun2.exe", "kovun2_error.txt"},
+               {"my.kovun.exe", "my.kovun_error.txt"}};
+  for (const auto& n : names) {
+    EXPECT_EQ(ErrorLogPathFor(dir.File("kovun.ini"), n.module), dir.File(n.log)) << n.module;
+  }
+  const ErrorLog log{
+      ErrorLogPathFor(dir.File("kovun.ini"), "kovun"), "kovun", &clock, [&] { ++beeps; }, {}};
 
   LogException(log, std::make_exception_ptr(EOtherError("first")));
   LogException(log, std::make_exception_ptr(EOtherError("second")));  // same second
@@ -91,16 +107,35 @@ TEST(LogExceptionTest, RecordUnderErrorKeyedByTime) {
                        " third. \r\n");
 }
 
-TEST(LogExceptionTest, UnwritableLogIsSwallowed) {
+TEST(LogExceptionTest, UnwritableLogIsToldAndNeverReplaced) {
   TempDir dir;
   FixedClock clock;
   int beeps = 0;
-  const ErrorLog log{dir.File("missing") + "/kovun_error.txt", "kovun", &clock, [&] { ++beeps; }};
-  LogException(log, std::make_exception_ptr(EOtherError("x")));
+  std::vector<std::string> told;
+  auto make_log = [&](std::string path) {
+    return ErrorLog{std::move(path), "kovun", &clock, [&] { ++beeps; },
+                    [&](const std::string& report) { told.push_back(report); }};
+  };
+  // A folder that doesn't exist.
+  const ErrorLog missing = make_log(dir.File("missing") + "/kovun_error.txt");
+  LogException(missing, std::make_exception_ptr(EOtherError("x")));
   EXPECT_EQ(beeps, 1);
-  EXPECT_FALSE(std::filesystem::exists(log.log_path));
+  EXPECT_FALSE(std::filesystem::exists(missing.log_path));
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find("EOtherError"), std::string::npos);
+
+  // A log that exists but can't be read (over the read cap) keeps its
+  // records: the new one is not written over them.
+  const ErrorLog big = make_log(dir.File("big_error.txt"));
+  TempDir::Write(big.log_path, "[Error]\r\nolder=record\r\n");
+  std::filesystem::resize_file(big.log_path, kMaxFileBytes + 1);
+  LogException(big, std::make_exception_ptr(EOtherError("y")));
+  EXPECT_EQ(std::filesystem::file_size(big.log_path), kMaxFileBytes + 1);
+  EXPECT_EQ(TempDir::Read(big.log_path).substr(0, 23), "[Error]\r\nolder=record\r\n");
+  EXPECT_EQ(told.size(), 2u);
+
   // A beep that fails doesn't stop the record either.
-  const ErrorLog noisy{dir.File("e.txt"), "kovun", &clock, [] { throw EOtherError("no"); }};
+  const ErrorLog noisy{dir.File("e.txt"), "kovun", &clock, [] { throw EOtherError("no"); }, {}};
   LogException(noisy, std::make_exception_ptr(EOtherError("x")));
   EXPECT_TRUE(std::filesystem::exists(noisy.log_path));
 }

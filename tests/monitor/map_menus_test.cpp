@@ -62,6 +62,14 @@ TEST(MapMenusTest, SectionsOfTheFile) {
     EXPECT_TRUE(menus[n - 1].empty()) << n;
   }
   EXPECT_TRUE(BuildMapMenus(ProfileIni::Parse("[Other]\r\na=b\r\n"), 5)[0].empty());
+
+  // A section far larger than any server's list: the first entries only.
+  std::string big = "[GameServer02]\r\n";
+  for (std::size_t i = 0; i < kMaxMapMenuEntries + 500; ++i)
+    big += "k" + std::to_string(i) + "=v\r\n";
+  const MapMenus capped = BuildMapMenus(ProfileIni::Parse(big), 5);
+  ASSERT_EQ(capped[1].size(), kMaxMapMenuEntries);
+  EXPECT_EQ(capped[1].back().caption, "k" + std::to_string(kMaxMapMenuEntries - 1) + "=v");
 }
 
 TEST(MapMenusTest, FileNamesAndFolders) {

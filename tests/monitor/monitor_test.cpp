@@ -5,10 +5,14 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "shared/codepage.h"
+#include "shared/errors.h"
+#include "shared/file_io.h"
 #include "shared/fixed_clock.h"
 #include "support/fake_http_client.h"
 #include "support/fake_timer.h"
@@ -361,6 +365,91 @@ TEST_F(MonitorTest, CheckMarkToggles) {
   m.N2Click();
   EXPECT_EQ(calls_, (std::vector<std::string>{"topmost", "tray on " + full, "tray off " + full,
                                               "restore", "normal"}));
+}
+
+// Countdown ticks that fall into a poll running off the UI thread wait for
+// it, and at most one is delivered after it: the caption shows what a
+// blocking poll would.
+TEST_F(MonitorTest, CountdownWaitsForThePoll) {
+  Script("arvel", "120");
+  clock_.SetNow(DateTime::FromMilliseconds(kModified.milliseconds() + 89000));
+  executor_.queue_steps = true;
+  KovunMonitor& m = Create();
+  m.FormCreate();
+  ASSERT_TRUE(m.poll_running());
+  const std::string loading = m.model().caption;
+  EXPECT_NE(loading.find("( Now Loading... )"), std::string::npos);
+  Advance(3000);  // three countdown ticks inside the first poll
+  EXPECT_EQ(m.model().caption, loading);
+  EXPECT_TRUE(m.startup_flag());
+  executor_.Drain();
+  // One tick after the poll, with the poll's load time: 120 - 92 s.
+  EXPECT_EQ(m.model().caption, m.model().saved_caption + " [ 28 ]");
+  EXPECT_TRUE(m.startup_flag());  // the pull into step is still to come
+  Advance(1000);
+  EXPECT_EQ(m.model().caption, m.model().saved_caption + " [ 27 ]");
+}
+
+TEST_F(MonitorTest, FailedPollsKeepTheCaptionBounded) {
+  http_.On("GET", Url("arvel", "status.txt"), {SocketFailure()});
+  executor_.queue_steps = true;
+  KovunMonitor& m = Create();
+  m.FormCreate();
+  for (int poll = 0; poll < 5; ++poll) {
+    SCOPED_TRACE(poll);
+    Advance(2000);  // ticks inside the poll
+    executor_.Drain();
+    EXPECT_EQ(m.model().saved_caption, "Kovun Rev. 0.1.0a ( Socket Error )");
+    EXPECT_EQ(m.model().caption, m.model().saved_caption + " [ OK ]");
+    m.ManualRefresh();  // the next poll, again with ticks inside
+  }
+}
+
+// A settings file that exists but can't be read (over the read cap) is not
+// replaced at close by one holding only the close-time keys; the failure
+// goes to the error log.
+TEST_F(MonitorTest, UnreadableSettingsFileIsLeftAlone) {
+  WriteSettings("[Proxy]\r\nServer=proxy.example\r\n");
+  const std::string ini = dir_.File("kovun.ini");
+  const std::string head = TempDir::Read(ini);
+  std::filesystem::resize_file(ini, kMaxFileBytes + 1);
+  KovunMonitor& m = Create();
+  m.FormCreate();
+  m.FormClose(1, 2);
+  EXPECT_EQ(std::filesystem::file_size(ini), kMaxFileBytes + 1);
+  EXPECT_EQ(TempDir::Read(ini).substr(0, head.size()), head);
+  const std::string log = TempDir::Read(dir_.File("kovun_error.txt"));
+  EXPECT_NE(log.find("EFCreateError"), std::string::npos);
+  EXPECT_NE(log.find(Utf8ToCp932("に書き込めません")), std::string::npos);
+}
+
+// A failure outside a poll (here a desktop hook) reaches the error log; the
+// operation returns and the monitor goes on.
+TEST_F(MonitorTest, FailuresOutsideAPollAreLogged) {
+  KovunMonitor& m = Create();
+  m.FormCreate();
+  int beeps = 0;
+  MonitorHooks hooks;
+  hooks.apply_topmost = [](bool) { throw EOtherError("no topmost"); };
+  hooks.apply_tray = [](bool, const std::string&) { throw std::runtime_error("no tray"); };
+  hooks.beep = [&beeps] { ++beeps; };
+  monitor_ = std::make_unique<KovunMonitor>(http_, clock_, driver1_, driver2_, executor_,
+                                            PathsBesideSettings(dir_.File("kovun.ini"), "kovun"),
+                                            std::move(hooks));
+  driver1_.Attach(&monitor_->timer1());
+  driver2_.Attach(&monitor_->timer2());
+  // Records of one second replace each other: a second between failures.
+  monitor_->FormCreate();  // the topmost hook fails inside the start-up
+  clock_.Advance(1000);
+  monitor_->N2Click();
+  clock_.Advance(1000);
+  monitor_->N4Click();
+  EXPECT_EQ(beeps, 3);
+  const std::string log = TempDir::Read(dir_.File("kovun_error.txt"));
+  EXPECT_NE(log.find("no topmost"), std::string::npos);
+  EXPECT_NE(log.find("no tray"), std::string::npos);
+  monitor_->ManualRefresh();  // still polls
+  EXPECT_GE(StatusRequests(), 2);
 }
 
 TEST_F(MonitorTest, UnknownWorldNeverPolls) {

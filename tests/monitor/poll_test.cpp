@@ -282,7 +282,7 @@ TEST_F(PollTest, ExportFileThatCantBeCreatedGoesToFailureHandler) {
   ScriptHappy();
   settings_.export_enabled = 1;
   settings_.export_path = dir_.File("missing") + "/";
-  const ErrorLog log{dir_.File("kovun_error.txt"), "kovun", &clock_, nullptr};
+  const ErrorLog log{dir_.File("kovun_error.txt"), "kovun", &clock_, nullptr, {}};
   PollContext with_log = Context();
   with_log.hooks.on_failure = [&](std::exception_ptr e) {
     failures_.push_back(e);

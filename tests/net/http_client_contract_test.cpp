@@ -19,6 +19,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/http_client.h"
@@ -278,6 +279,7 @@ TEST_F(HttpClientContractTest, UnreachableOrSilentServersAreSocketFailures) {
       // Each byte comes soon enough for a per-read time-out; the whole
       // request still runs out of time.
       {"trickle", "kind=trickle&interval_ms=200"},
+      {"reset within the body", "kind=reset&partial=10"},
   };
   RequestProfile profile = Profile();
   profile.request_timeout = kShortTimeout;
@@ -298,13 +300,17 @@ TEST_F(HttpClientContractTest, UnreachableOrSilentServersAreSocketFailures) {
   }
 }
 
-TEST_F(HttpClientContractTest, IncompleteOrOversizedBodiesAreOtherFailures) {
+TEST_F(HttpClientContractTest, IncompleteAnswersOrOversizedBodiesAreOtherFailures) {
   struct Case {
     const char* name;
     const char* fault;
   };
+  // A service that closes the connection before its answer is complete was
+  // reached: no socket failure, wherever the answer breaks off.
   const Case cases[] = {
-      {"cut short", "kind=short&extra=100"},
+      {"closed before any byte", "kind=close&at=request"},
+      {"closed within the headers", "kind=close&at=headers"},
+      {"cut short within the body", "kind=short&extra=100"},
       {"announced over the cap", "kind=huge&size=1000000000&mode=length"},
       {"chunked over the cap", "kind=huge&size=1000000000&mode=chunked"},
       {"unannounced over the cap", "kind=huge&size=1000000000&mode=close"},
@@ -322,6 +328,23 @@ TEST_F(HttpClientContractTest, IncompleteOrOversizedBodiesAreOtherFailures) {
     EXPECT_LT(took, kLateBound);
     Control("fault/clear");
   }
+}
+
+// Abandon() from another thread ends a request that waits on a silent
+// service at once, and every later request too.
+TEST_F(HttpClientContractTest, AbandonEndsTheRequestInFlight) {
+  Fault("/t/stall.txt", "kind=stall&seconds=60");
+  std::thread abandon([this] {
+    std::this_thread::sleep_for(milliseconds(300));
+    client_->Abandon();
+  });
+  auto [failure, took] = Expect<EOtherError>([&] { client_->Get(Url("/t/stall.txt")); });
+  abandon.join();
+  EXPECT_TRUE(failure.has_value());
+  EXPECT_LT(took, milliseconds(1500));  // the profile's time-out is 10 s
+  Serve("/t/body.txt", "x");
+  EXPECT_TRUE(Expect<EOtherError>([&] { client_->Get(Url("/t/body.txt")); }).first.has_value());
+  EXPECT_TRUE(Requests("/t/body.txt").empty());
 }
 
 TEST_F(HttpClientContractTest, BodyExactlyAtTheCapIsAccepted) {

@@ -52,6 +52,10 @@ class FakeHttpClient : public HttpClient {
   HeadResult Head(const std::string& url) override {
     return HeadResult{Answer("HEAD", url).last_modified};
   }
+  // Later requests fail as an abandoned real client's do.
+  void Abandon() override { abandoned = true; }
+
+  bool abandoned = false;
 
   std::vector<std::string> requests;
 
@@ -59,6 +63,7 @@ class FakeHttpClient : public HttpClient {
   FakeAnswer Answer(const std::string& method, const std::string& url) {
     const std::string request = method + " " + url;
     requests.push_back(request);
+    if (abandoned) throw EOtherError("The request was abandoned");
     auto it = scripts_.find(request);
     if (it == scripts_.end() || it->second.empty()) std::rethrow_exception(NotFound().error);
     FakeAnswer answer = it->second.front();

@@ -1,5 +1,7 @@
 #include "answer.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -181,6 +183,18 @@ void RespondWithFault(const Fault& fault, const Answer& answer, const httplib::R
             ResetConnection(fd);
             return false;
           });
+      return;
+    }
+
+    case FaultKind::kClose: {
+      const int fd = ConnectionSocket(req);
+      if (fault.close_in_headers && fd >= 0) {
+        // A status line and half a header, then the end of the connection.
+        static constexpr char kPartial[] = "HTTP/1.1 200 OK\r\nContent-Le";
+        [[maybe_unused]] ssize_t n = send(fd, kPartial, sizeof kPartial - 1, MSG_NOSIGNAL);
+      }
+      ShutdownConnection(fd);
+      res.status = 200;  // never reaches the client: the write fails
       return;
     }
 

@@ -31,10 +31,11 @@ std::optional<Fault> ParseFault(const std::multimap<std::string, std::string>& p
     return std::nullopt;
   }
   static const std::map<std::string, FaultKind> kKinds = {
-      {"redirect", FaultKind::kRedirect},   {"stall", FaultKind::kStall},
-      {"reset", FaultKind::kReset},         {"short", FaultKind::kShort},
-      {"huge", FaultKind::kHuge},           {"trickle", FaultKind::kTrickle},
-      {"nolastmod", FaultKind::kNoLastMod}, {"needcookie", FaultKind::kNeedCookie}};
+      {"redirect", FaultKind::kRedirect},    {"stall", FaultKind::kStall},
+      {"reset", FaultKind::kReset},          {"short", FaultKind::kShort},
+      {"close", FaultKind::kClose},          {"huge", FaultKind::kHuge},
+      {"trickle", FaultKind::kTrickle},      {"nolastmod", FaultKind::kNoLastMod},
+      {"needcookie", FaultKind::kNeedCookie}};
   if (auto it = kKinds.find(*kind); it != kKinds.end()) {
     fault.kind = it->second;
   } else if (auto status = ParseNumber(*kind, 400, 599)) {
@@ -76,6 +77,13 @@ std::optional<Fault> ParseFault(const std::multimap<std::string, std::string>& p
   fault.interval_ms = static_cast<int>(interval);
   fault.seconds = static_cast<int>(seconds);
   if (auto location = Param(params, "location")) fault.location = *location;
+  if (auto at = Param(params, "at")) {
+    if (*at != "request" && *at != "headers") {
+      *error = "at must be request or headers";
+      return std::nullopt;
+    }
+    fault.close_in_headers = *at == "headers";
+  }
   if (auto mode = Param(params, "mode")) {
     if (*mode == "length") {
       fault.mode = HugeMode::kLength;

@@ -15,6 +15,7 @@ enum class FaultKind {
   kStall,       // never answer; the connection is closed after `seconds` or on release
   kReset,       // headers and `partial` bytes of the body, then a TCP reset
   kShort,       // Content-Length `extra` bytes larger than the body sent, then close
+  kClose,       // the connection closed (FIN) before any answer, or within its headers
   kHuge,        // a body of `size` bytes, announced, chunked or close-delimited
   kTrickle,     // the body one byte every `interval_ms` milliseconds
   kNoLastMod,   // the normal answer without Last-Modified
@@ -34,6 +35,7 @@ struct Fault {
   int64_t extra = 100;
   int interval_ms = 300;
   int seconds = 60;
+  bool close_in_headers = false;  // kClose: "at=headers" instead of "at=request"
   // State of kNeedCookie: the cookie handed out ("sim=..."), empty until then;
   // `cookie_new` marks the copy of the request that hands it out.
   std::string cookie;
@@ -44,7 +46,8 @@ struct Fault {
 std::optional<int64_t> ParseNumber(const std::string& text, int64_t min, int64_t max);
 
 // Reads a fault from control parameters: kind (required), count, location,
-// size, mode (length|chunked|close), partial, extra, interval_ms, seconds.
+// size, mode (length|chunked|close), partial, extra, interval_ms, seconds,
+// at (request|headers).
 // Values are range-checked; on error returns nullopt and sets `*error`.
 std::optional<Fault> ParseFault(const std::multimap<std::string, std::string>& params,
                                 std::string* error);

@@ -13,6 +13,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "monitor/monitor.h"
 #include "monitor/term/event_loop.h"
@@ -62,11 +63,22 @@ int InstallQuitSignals() {
   return fds[0];
 }
 
-std::string DefaultSettingsPath(const char* argv0) {
+std::filesystem::path ExecutablePath(const char* argv0) {
   std::error_code error;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) exe = std::filesystem::absolute(argv0, error);
-  return exe.replace_extension(".ini").string();
+  return exe;
+}
+
+// A failure record that can't reach the error log goes to standard error,
+// after the full-screen view has given the terminal back.
+std::vector<std::string> g_unlogged;
+
+void ReportUnlogged() {
+  for (const std::string& report : g_unlogged) {
+    std::cerr << "kovun: the error log can't be written: " << Cp932ToUtf8(report) << "\n";
+  }
+  g_unlogged.clear();
 }
 
 int RunOnce(const MonitorPaths& paths, bool json) {
@@ -75,7 +87,10 @@ int RunOnce(const MonitorPaths& paths, bool json) {
   NullTimerDriver timer1_driver;
   NullTimerDriver timer2_driver;
   InlinePollExecutor executor;
-  KovunMonitor monitor(*http, clock, timer1_driver, timer2_driver, executor, paths);
+  MonitorHooks hooks;
+  hooks.log_unwritable = [](const std::string& report) { g_unlogged.push_back(report); };
+  KovunMonitor monitor(*http, clock, timer1_driver, timer2_driver, executor, paths,
+                       std::move(hooks));
   monitor.FormCreate();
   const auto outcome = monitor.last_outcome();
   if (json) {
@@ -89,6 +104,7 @@ int RunOnce(const MonitorPaths& paths, bool json) {
     return kExitAnotherCopy;
   }
   monitor.FormClose(monitor.settings().left, monitor.settings().top);
+  ReportUnlogged();
   return ExitStatusOf(outcome);
 }
 
@@ -114,20 +130,24 @@ int RunLoop(const MonitorPaths& paths, bool interactive) {
   hooks.beep = [&ui] {
     if (ui) ui->Beep();
   };
+  hooks.log_unwritable = [](const std::string& report) { g_unlogged.push_back(report); };
   KovunMonitor monitor(*http, clock, timer1_driver, timer2_driver, executor, paths,
                        std::move(hooks));
   timer1_driver.Attach(&monitor.timer1());
   timer2_driver.Attach(&monitor.timer2());
-  loop.WatchReadable(signal_read, [&loop, signal_read] {
+  bool signalled = false;
+  loop.WatchReadable(signal_read, [&loop, &signalled, signal_read] {
     char buffer[16];
     while (read(signal_read, buffer, sizeof buffer) > 0) {
     }
+    signalled = true;
     loop.Quit();
   });
   if (interactive) {
     ui = TerminalUi::Create(monitor);
     if (ui) {
-      loop.WatchReadable(STDIN_FILENO, [&ui] { ui->HandleInput(); });
+      loop.WatchReadable(STDIN_FILENO,
+                         [&ui, &monitor] { monitor.RunGuarded([&ui] { ui->HandleInput(); }); });
     } else {
       std::cerr << "kovun: unknown terminal type; printing one line per poll\n";
     }
@@ -135,24 +155,40 @@ int RunLoop(const MonitorPaths& paths, bool interactive) {
 
   monitor.FormCreate();
   if (monitor.quit_requested()) {
+    // The start-up sequence, first poll included, runs to its end before
+    // this copy goes (a signal still ends the wait).
+    while (monitor.poll_running() && monitor.polls_finished() == 0 && !signalled) {
+      loop.RunOnce(-1);
+    }
+    http->Abandon();
     ui.reset();
     std::cerr << "kovun: another copy is running\n";
+    ReportUnlogged();
     return kExitAnotherCopy;
   }
   int printed = 0;
   while (!loop.quitting()) {
-    if (ui) {
-      ui->HandleInput();
-      if (ui->quit()) break;
-      ui->Draw();
-    } else if (monitor.polls_finished() != printed) {
-      printed = monitor.polls_finished();
-      std::cout << Cp932ToUtf8(monitor.model().caption) << std::endl;
-    }
-    loop.RunOnce(-1);
+    monitor.RunGuarded([&] {
+      if (ui) {
+        ui->HandleInput();
+        if (ui->quit()) {
+          loop.Quit();
+          return;
+        }
+        ui->Draw();
+      } else if (monitor.polls_finished() != printed) {
+        printed = monitor.polls_finished();
+        std::cout << Cp932ToUtf8(monitor.model().caption) << std::endl;
+      }
+    });
+    if (!loop.quitting()) loop.RunOnce(-1);
   }
+  // A request in flight is given up rather than waited for; the worker then
+  // ends at once, and its poll's continuation is dropped with the loop.
+  http->Abandon();
   ui.reset();
   monitor.FormClose(monitor.settings().left, monitor.settings().top);
+  ReportUnlogged();
   return kExitCompleted;
 }
 
@@ -175,8 +211,11 @@ int Main(int argc, char** argv) {
     return app.exit(e) == 0 ? kExitCompleted : kExitUsage;
   }
   std::setlocale(LC_ALL, "");
-  if (ini.empty()) ini = DefaultSettingsPath(argv[0]);
-  const MonitorPaths paths = PathsBesideSettings(ini, "kovun");
+  const std::filesystem::path exe = ExecutablePath(argv[0]);
+  if (ini.empty()) ini = std::filesystem::path(exe).replace_extension(".ini").string();
+  // The error log is named after the program: kovun_error.txt, or
+  // kovun2_error.txt for a copy renamed kovun2.
+  const MonitorPaths paths = PathsBesideSettings(ini, exe.filename().string());
   if (once) return RunOnce(paths, json);
   return RunLoop(paths, isatty(STDOUT_FILENO) && isatty(STDIN_FILENO));
 }
