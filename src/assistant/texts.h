@@ -19,4 +19,14 @@ inline const SjisText kCannotWriteFileText{"ファイル \"%1\" を書き込め�
 // Reason given when a file that exists can't be read in to be updated.
 inline const SjisText kCannotReadReasonText{"読み込めません"};
 
+// The window of Zoneroll.exe: the labels above its edits, its buttons and the
+// prompts of its two folder choices.
+inline const SjisText kOutFolderLabelText{"ファイル出力先フォルダ"};
+inline const SjisText kTolMapLabelText{"TolMap.ini"};
+inline const SjisText kFileNameLabelText{"出力ファイル名"};
+inline const SjisText kFetchButtonText{"取得"};
+inline const SjisText kExitButtonText{"終了"};
+inline const SjisText kChooseOutFolderText{"出力先ディレクトリを選択"};
+inline const SjisText kChooseTolMapFolderText{"TolMap.iniのあるディレクトリを選択"};
+
 }  // namespace tol
