@@ -201,6 +201,43 @@ TEST_F(URLLabelTest, HandlerMayDestroyTheLabel) {
   EXPECT_TRUE(opened_.empty());
 }
 
+TEST_F(URLLabelTest, CursorComesFromTheApplicationsTable) {
+  // The cursor the label sets when the mouse is over it.
+  const auto shown = [&] {
+    SetCursor(nullptr);
+    SendMessageW(label_->handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(label_->handle()),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor();
+  };
+  const auto system_cursor = [](const wchar_t* id) { return LoadCursorW(nullptr, id); };
+  const auto number = [](const wchar_t* id) {
+    return static_cast<int>(reinterpret_cast<uintptr_t>(id));
+  };
+  // The test program carries its own "HANDPOINT" cursor, which stands for
+  // the hand; a program without one gets the system's hand.
+  const HCURSOR own_hand = LoadCursorW(GetModuleHandleW(nullptr), L"HANDPOINT");
+  ASSERT_NE(own_hand, nullptr);
+  EXPECT_EQ(HandPointCursor(GetModuleHandleW(L"kernel32.dll")), system_cursor(IDC_HAND));
+
+  application_.RegisterCursor(1, system_cursor(IDC_WAIT));
+  struct Case {
+    const char* name;
+    int cursor;
+    HCURSOR shown;
+  };
+  const Case cases[] = {
+      {"the hand by default", TURLLabel::kHandPointCursor, own_hand},
+      {"a system cursor by its number", number(IDC_CROSS), system_cursor(IDC_CROSS)},
+      {"one the application registered", 1, system_cursor(IDC_WAIT)},
+      {"an unknown number: the arrow", 77, system_cursor(IDC_ARROW)},
+  };
+  EXPECT_EQ(label_->cursor(), 32761);
+  for (const Case& c : cases) {
+    label_->set_cursor(c.cursor);
+    EXPECT_EQ(shown(), c.shown) << c.name;
+  }
+}
+
 TEST_F(URLLabelTest, SizesItselfToTheCaptionAndFont) {
   auto size = [&] {
     RECT rect;

@@ -98,6 +98,18 @@ void Application::HideTaskbarEntry() {
   if (main_window_ != nullptr && IsWindow(main_window_)) ShowWindow(main_window_, SW_HIDE);
 }
 
+HICON__* Application::CursorHandle(int number) const {
+  if (const auto found = cursors_.find(number);
+      found != cursors_.end() && found->second != nullptr) {
+    return found->second;
+  }
+  // Only the range of resource identifiers can name a system cursor.
+  if (number > 0 && number <= 0xFFFF) {
+    if (HCURSOR system = LoadCursorW(nullptr, MAKEINTRESOURCEW(number))) return system;
+  }
+  return LoadCursorW(nullptr, IDC_ARROW);
+}
+
 void Application::ProcessMessages() {
   MSG message;
   for (int i = 0; i < 1000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {

@@ -10,12 +10,14 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 
-struct HWND__;  // HWND, without <windows.h>
+struct HWND__;   // HWND, without <windows.h>
+struct HICON__;  // HICON, and HCURSOR
 
 namespace tol {
 
@@ -104,6 +106,13 @@ class Application {
   // menu runs its own loop.
   void ProcessMessages();
 
+  // The cursor table: controls name their cursor by a number. A number
+  // registered here stands for its cursor (not owned: a shared resource
+  // cursor, or one that outlives the application); any other is the system
+  // cursor of that identifier (IDC_CROSS is 32515), else the arrow.
+  void RegisterCursor(int number, HICON__* cursor) { cursors_[number] = cursor; }
+  HICON__* CursorHandle(int number) const;
+
   // The application-wide failure handler: the monitor logs, the assistant
   // shows its error box. Without one, a failure is written to the debugger's
   // output and dropped.
@@ -130,6 +139,7 @@ class Application {
   HandlerChain on_restore_;
   bool minimized_ = false;
   HWND__* main_window_ = nullptr;
+  std::map<int, HICON__*> cursors_;
   FailureHandler failure_handler_;
 };
 

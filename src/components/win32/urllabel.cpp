@@ -4,6 +4,7 @@
 // After <windows.h>, which it needs.
 #include <shellapi.h>
 
+#include "components/win32/colors.h"
 #include "components/win32/window_class.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
@@ -14,12 +15,6 @@ namespace {
 std::wstring ToWide(std::string_view cp932) {
   const std::u16string wide = Cp932ToUtf16(cp932);
   return std::wstring(wide.begin(), wide.end());
-}
-
-COLORREF ToColorRef(int32_t color) {
-  const auto value = static_cast<uint32_t>(color);
-  if ((value >> 24) == 0xFF) return GetSysColor(static_cast<int>(value & 0xFF));
-  return value & 0x00FFFFFF;
 }
 
 std::wstring WindowText(HWND window) {
@@ -55,7 +50,7 @@ class TURLLabel::LabelWindow {
       WNDCLASSEXW window_class{};
       window_class.style = CS_DBLCLKS;
       window_class.lpfnWndProc = &Procedure;
-      window_class.hCursor = LoadCursorW(nullptr, IDC_HAND);
+      // No class cursor: WM_SETCURSOR sets the label's own.
       window_class.lpszClassName = kClassName;
       return RegisterWindowClass(window_class,
                                  "The link label's window class can't be registered.");
@@ -83,6 +78,10 @@ class TURLLabel::LabelWindow {
         return 0;
       case WM_GETFONT:
         return reinterpret_cast<LRESULT>(label->font_);
+      case WM_SETCURSOR:
+        if (LOWORD(lparam) != HTCLIENT) break;
+        SetCursor(label->application_.CursorHandle(label->cursor_));
+        return TRUE;
       case WM_MOUSEMOVE:
         label->application_.RunGuarded([&] { label->MouseMove(x, y); });
         return 0;
@@ -142,6 +141,8 @@ TURLLabel::TURLLabel(Application& application, HWND__* parent, int left, int top
                      std::string_view caption_cp932)
     : application_(application), shell_open_(&OpenWithShell) {
   const HINSTANCE instance = LabelWindow::RegisterClassOnce();
+  // Every label registers it again, with the same effect.
+  application_.RegisterCursor(kHandPointCursor, HandPointCursor(GetModuleHandleW(nullptr)));
   if (parent != nullptr) {
     font_ = reinterpret_cast<HFONT>(SendMessageW(parent, WM_GETFONT, 0, 0));
   }
@@ -241,7 +242,7 @@ void TURLLabel::Paint() {
   const std::wstring text = WindowText(window_);
   const HGDIOBJ old_font = SelectObject(dc, FontOrDefault(font_));
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, ToColorRef(font_color_));
+  SetTextColor(dc, ColorToRGB(static_cast<uint32_t>(font_color_)));
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client, kTextFormat);
   SelectObject(dc, old_font);
   EndPaint(window_, &paint);
@@ -337,6 +338,15 @@ void TURLLabel::MouseUp(TMouseButton button, int x, int y) {
     font_color_ = remembered_color_;
   }
   Repaint();
+}
+
+HICON__* HandPointCursor(HINSTANCE__* module) {
+  // A resource cursor is shared: loading it again gives the same handle, and
+  // nothing frees it.
+  if (module != nullptr) {
+    if (HCURSOR own = LoadCursorW(module, L"HANDPOINT")) return own;
+  }
+  return LoadCursorW(nullptr, IDC_HAND);
 }
 
 }  // namespace tol

@@ -1,8 +1,17 @@
 #pragma once
 // TURLLabel: a text label that behaves like a web link. It takes its hover
 // colour while the mouse is over it and its pushed colour while a button is
-// pressed on it, shows the hand cursor, and, when Executable is on, asks the
-// desktop to open its caption (a web address) with the default handler.
+// pressed on it, shows its cursor (the hand unless set), and, when Executable
+// is on, asks the desktop to open its caption (a web address) with the
+// default handler.
+//
+// The cursor is a number in the application's cursor table. Each label
+// registers kHandPointCursor there as the program's own "HANDPOINT" cursor
+// resource, or, for a program without one, the system's hand: the system's
+// follows the user's pointer scheme, size and DPI, so the components ship
+// no image of their own. A program that wants one adds a "HANDPOINT" CURSOR
+// to its own resource script (resources of this static library would not
+// reach the executable).
 //
 // The label is a child window of `parent`, sized to its caption in its font
 // (the parent's font unless one is set), on the parent's static-control
@@ -26,10 +35,13 @@
 #include <string>
 #include <string_view>
 
+#include "components/color.h"
 #include "components/win32/application.h"
 
-struct HWND__;   // HWND, without <windows.h>
-struct HFONT__;  // HFONT
+struct HWND__;       // HWND, without <windows.h>
+struct HFONT__;      // HFONT
+struct HICON__;      // HICON, and HCURSOR
+struct HINSTANCE__;  // HINSTANCE, and HMODULE
 
 namespace tol {
 
@@ -44,9 +56,11 @@ class TURLLabel {
   using ShellOpen = std::function<void(const std::string& caption_cp932)>;
 
   // The system's window text colour, the font colour of a new label.
-  static constexpr int32_t kWindowTextColor = static_cast<int32_t>(0xFF000008);
+  static constexpr int32_t kWindowTextColor = static_cast<int32_t>(tol::kWindowTextColor);
   static constexpr int32_t kDefaultHotColor = 0x00FFFF00;
   static constexpr int32_t kDefaultPushedColor = 0x000000FF;
+  // The hand pointer's number in the application's cursor table.
+  static constexpr int kHandPointCursor = 32761;
 
   // Creates the label window at (`left`, `top`) in `parent`'s client area;
   // throws EOtherError when the desktop refuses it. `application` receives the
@@ -78,6 +92,9 @@ class TURLLabel {
   void set_hot_color(int32_t color);
   int32_t pushed_color() const { return pushed_color_; }
   void set_pushed_color(int32_t color);
+  // The cursor over the label: a number in the application's cursor table.
+  int cursor() const { return cursor_; }
+  void set_cursor(int number) { cursor_ = number; }
 
   // The label's ordinary mouse events, run before the link's own steps. An
   // empty handler is skipped; anything a handler throws goes to the
@@ -117,6 +134,7 @@ class TURLLabel {
   int32_t pushed_color_ = kDefaultPushedColor;
   bool executable_ = false;
   bool hot_track_ = true;
+  int cursor_ = kHandPointCursor;
   // The colour found when the mouse entered, while it is over the label.
   int32_t remembered_color_ = kWindowTextColor;
   bool remembered_ = false;
@@ -129,5 +147,9 @@ class TURLLabel {
   // Expires with the label: a handler may destroy it.
   std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
+
+// The hand pointer of a program: its own "HANDPOINT" cursor resource in
+// `module`, else the system's hand.
+HICON__* HandPointCursor(HINSTANCE__* module);
 
 }  // namespace tol
