@@ -90,14 +90,22 @@ void ClickTracker::OnMove() {
   host_.Send(0, kTrayMouseEntered);
 }
 
-bool ClickTracker::CheckPointer() {
-  if (!inside_) return false;
+void ClickTracker::CheckPointer() {
+  if (!inside_) {
+    host_.AnswerWatcher(false);
+    return;
+  }
   ScreenPoint p = host_.CursorPos();
-  if (!rect_empty_ && p.x >= left_ && p.x <= right_ && p.y >= top_ && p.y <= bottom_) return true;
+  if (!rect_empty_ && p.x >= left_ && p.x <= right_ && p.y >= top_ && p.y <= bottom_) {
+    host_.AnswerWatcher(true);
+    return;
+  }
   inside_ = false;
+  // Answered before the report: the exit's handler may come back in (and
+  // wake the watcher again) or destroy the tracker.
+  host_.AnswerWatcher(false);
   if (!use_default_) host_.RestoreTipColors();
   host_.Send(0, kTrayMouseLeft);
-  return false;
 }
 
 bool ClickTracker::Pressed(TrayButton button) const {

@@ -9,8 +9,14 @@
 // window, the double-click timer, the tooltip's colours and the watcher that
 // notices the mouse leaving. Everything here runs on the UI thread; the
 // watcher thread only asks CheckPointer() through the UI thread.
+//
+// A message the tracker sends runs the component's handlers at once, and one
+// of them may destroy the tracker with its entry: every report is the last
+// thing the tracker does.
 
 #include <cstdint>
+
+#include "components/color.h"
 
 namespace tol {
 
@@ -66,6 +72,8 @@ class ClickTrackerHost {
   virtual void RestoreTipColors() = 0;
   // Creates the watcher if there is none and resumes it if it is suspended.
   virtual void WakeWatcher() = 0;
+  // Answers the watcher's check: go on polling, or suspend.
+  virtual void AnswerWatcher(bool go_on) = 0;
 };
 
 class ClickTracker {
@@ -77,11 +85,11 @@ class ClickTracker {
   // message; everything else is ignored.
   void Observe(unsigned message, intptr_t wparam, intptr_t lparam);
 
-  // The watcher's check, run on the UI thread: when the mouse was inside and
-  // the cursor has left the tracking rectangle (edges count as inside),
-  // reports the exit. Returns whether the mouse is still inside; the watcher
-  // suspends itself on false.
-  bool CheckPointer();
+  // The watcher's check, run on the UI thread: answers the watcher whether
+  // the mouse is still inside the tracking rectangle (edges count as
+  // inside), so that it suspends itself when not, and then, if the mouse
+  // was inside until now, reports the exit.
+  void CheckPointer();
 
   // Forgets where the mouse was seen; done after each add of the icon.
   void EmptyRect() { rect_empty_ = true; }
@@ -115,7 +123,7 @@ class ClickTracker {
   bool check_single_double_click_ = true;
   bool use_default_ = true;
   uint32_t background_color_ = 0;
-  uint32_t text_color_ = 0;  // the window-text colour, black by default
+  uint32_t text_color_ = kWindowTextColor;
 };
 
 }  // namespace tol

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ class RecordingHost : public ClickTrackerHost {
   void ApplyTipColors(uint32_t bg, uint32_t text) override { Add("colors", bg, text); }
   void RestoreTipColors() override { log.push_back("default colors"); }
   void WakeWatcher() override { log.push_back("watch"); }
+  void AnswerWatcher(bool go_on) override { log.push_back(go_on ? "go on" : "suspend"); }
 
   void Add(const char* what, int64_t a, int64_t b) {
     log.push_back(std::string(what) + " " + std::to_string(a) + " " + std::to_string(b));
@@ -103,30 +105,86 @@ TEST(ClickTrackerTest, Clicks) {
 
 TEST(ClickTrackerTest, EnterAndLeave) {
   RunCases({
+      // The watcher is answered before the exit is reported: the exit's
+      // handler may wake it again, or destroy the tracker.
       {"leaving the rectangle reports the exit once",
        {MoveTo(100, 200), MoveTo(110, 210), CheckAt(100, 210), CheckAt(111, 205), CheckAt(0, 0)},
-       {"watch", "send 0 1234", "send 0 1235"}},
+       {"watch", "send 0 1234", "go on", "suspend", "send 0 1235", "suspend"}},
       {"an emptied rectangle makes the next check an exit",
        {MoveTo(10, 10), kEmpty, CheckAt(10, 10)},
-       {"watch", "send 0 1234", "send 0 1235"}},
+       {"watch", "send 0 1234", "suspend", "send 0 1235"}},
       {"coming back enters again",
        {MoveTo(5, 5), CheckAt(50, 50), MoveTo(6, 6)},
-       {"watch", "send 0 1234", "send 0 1235", "watch", "send 0 1234"}},
+       {"watch", "send 0 1234", "suspend", "send 0 1235", "watch", "send 0 1234"}},
       {"exactly 32 pixels keeps the rectangle",
        {MoveTo(100, 100), MoveTo(132, 132), CheckAt(100, 100)},
-       {"watch", "send 0 1234"}},
+       {"watch", "send 0 1234", "go on"}},
       {"beyond 32 pixels the rectangle starts again without an exit",
        {MoveTo(100, 100), MoveTo(133, 100), CheckAt(133, 100), CheckAt(100, 100)},
-       {"watch", "send 0 1234", "send 0 1235"}},
+       {"watch", "send 0 1234", "go on", "suspend", "send 0 1235"}},
       {"far-apart coordinates don't overflow the width",
        {MoveTo(INT32_MIN, 0), MoveTo(INT32_MAX, 0), CheckAt(0, 0)},
-       {"watch", "send 0 1234", "send 0 1235"}},
+       {"watch", "send 0 1234", "suspend", "send 0 1235"}},
       {"custom colours while inside",
        {MoveTo(1, 1), CheckAt(40, 40)},
-       {"colors 255 65280", "watch", "send 0 1234", "default colors", "send 0 1235"},
+       {"colors 255 65280", "watch", "send 0 1234", "suspend", "default colors", "send 0 1235"},
        true,
        false},
   });
+}
+
+// A host whose sent messages, once armed, run a handler that destroys the
+// tracker, as a component's handler may destroy the component.
+class DestroyingHost : public RecordingHost {
+ public:
+  void Send(intptr_t w, intptr_t l) override {
+    RecordingHost::Send(w, l);
+    if (armed) tracker.reset();
+  }
+  bool armed = false;
+  std::unique_ptr<ClickTracker> tracker;
+};
+
+TEST(ClickTrackerTest, EachReportIsTheLastStep) {
+  // After a report nothing of the tracker is touched (the sanitizer build
+  // catches a touch of the freed tracker) and nothing more reaches the host.
+  struct DestroyCase {
+    const char* name;
+    bool check_single_double_click;
+    std::vector<Step> before;  // with a host that keeps the tracker
+    std::vector<Step> report;  // the last step reports
+    std::vector<std::string> expected;
+  };
+  const DestroyCase cases[] = {
+      {"enter", true, {}, {MoveTo(1, 1)}, {"watch", "send 0 1234"}},
+      {"exit", true, {MoveTo(1, 1)}, {CheckAt(50, 50)}, {"suspend", "send 0 1235"}},
+      {"click on the release", false, {}, {M(513), M(514)}, {"send 0 1236"}},
+      {"click after the double-click time",
+       true,
+       {},
+       {M(516), M(517), kTimer},
+       {"timer 432", "kill", "send 1 1236"}},
+  };
+  for (const DestroyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    DestroyingHost host;
+    host.tracker = std::make_unique<ClickTracker>(host);
+    host.tracker->set_check_single_double_click(c.check_single_double_click);
+    auto run = [&](const std::vector<Step>& steps) {
+      for (const Step& s : steps) {
+        ASSERT_NE(host.tracker, nullptr);
+        host.cursor = {s.x, s.y};
+        if (s.kind == Step::kObserve) host.tracker->Observe(s.message, s.wparam, s.lparam);
+        if (s.kind == Step::kCheck) host.tracker->CheckPointer();
+      }
+    };
+    run(c.before);
+    host.log.clear();
+    host.armed = true;
+    run(c.report);
+    EXPECT_EQ(host.tracker, nullptr);
+    EXPECT_EQ(host.log, c.expected);
+  }
 }
 
 }  // namespace

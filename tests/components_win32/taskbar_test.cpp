@@ -7,9 +7,11 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "components_win32/desktop_support.h"
@@ -73,6 +75,16 @@ class RecordingMenu : public TrayPopupMenu {
  public:
   void Popup(TTrayIcon&, int, int) override { ++popups; }
   int popups = 0;
+};
+
+// Counts its popups in a counter that outlives it.
+class CountingMenu : public TrayPopupMenu {
+ public:
+  explicit CountingMenu(int& popups) : popups_(popups) {}
+  void Popup(TTrayIcon&, int, int) override { ++popups_; }
+
+ private:
+  int& popups_;
 };
 
 class TrayIconTest : public ::testing::Test {
@@ -298,22 +310,34 @@ TEST_F(TrayIconTest, ClicksAreToldFromDoubleClicks) {
 }
 
 TEST_F(TrayIconTest, EnterAndLeave) {
+  const COLORREF normal_background = GetSysColor(COLOR_INFOBK);
+  const COLORREF normal_text = GetSysColor(COLOR_INFOTEXT);
   struct Case {
     const char* name;
     bool use_default;
+    uint32_t background, text;              // the style's colours
+    COLORREF shown_background, shown_text;  // the tooltip's while inside
   };
-  for (const Case& c : {Case{"default tooltip colours", true}, Case{"own colours", false}}) {
+  const Case cases[] = {
+      {"default tooltip colours", true, 0x00123456, 0x00654321, normal_background, normal_text},
+      {"own colours", false, 0x00123456, 0x00654321, 0x00123456, 0x00654321},
+      // A top byte of $FF names a system colour by its low byte.
+      {"system colours", false, 0xFF000000 | COLOR_HIGHLIGHT, 0xFF000000 | COLOR_HIGHLIGHTTEXT,
+       GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_HIGHLIGHTTEXT)},
+  };
+  for (const Case& c : cases) {
     TTrayIcon icon(application_, nullptr);
     icon.Loaded();
     TToolTipStyle& style = icon.tool_tip_style();
     const HWND tooltip = style.tooltip_window();
     ASSERT_NE(tooltip, nullptr) << "Wine's notification area has its tooltip";
-    const auto background = [tooltip] {
-      return static_cast<COLORREF>(SendMessageW(tooltip, TTM_GETTIPBKCOLOR, 0, 0));
+    const auto colors = [tooltip] {
+      return std::pair(static_cast<COLORREF>(SendMessageW(tooltip, TTM_GETTIPBKCOLOR, 0, 0)),
+                       static_cast<COLORREF>(SendMessageW(tooltip, TTM_GETTIPTEXTCOLOR, 0, 0)));
     };
-    const COLORREF normal = GetSysColor(COLOR_INFOBK);
     style.set_use_default(c.use_default);
-    style.set_background_color(0x00123456);
+    style.set_background_color(c.background);
+    style.set_text_color(c.text);
     std::vector<std::string> events;
     icon.OnMouseEnter = [&](TTrayIcon&) { events.push_back("enter"); };
     icon.OnMouseExit = [&](TTrayIcon&) { events.push_back("exit"); };
@@ -322,7 +346,7 @@ TEST_F(TrayIconTest, EnterAndLeave) {
     Mouse(icon, kTrayMouseMove);
     ASSERT_TRUE(PumpUntil([&] { return events.size() == 1; })) << c.name;
     EXPECT_TRUE(style.watcher_running()) << c.name;
-    EXPECT_EQ(background(), c.use_default ? normal : 0x00123456u) << c.name;
+    EXPECT_EQ(colors(), std::pair(c.shown_background, c.shown_text)) << c.name;
     // Moving within the tracking rectangle is no exit.
     ASSERT_TRUE(SetCursorPos(110, 110));
     Mouse(icon, kTrayMouseMove);
@@ -332,7 +356,7 @@ TEST_F(TrayIconTest, EnterAndLeave) {
     ASSERT_TRUE(SetCursorPos(400, 300));
     ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; })) << c.name;
     EXPECT_EQ(events[1], "exit") << c.name;
-    EXPECT_EQ(background(), normal) << c.name;
+    EXPECT_EQ(colors(), std::pair(normal_background, normal_text)) << c.name;
     ASSERT_TRUE(PumpUntil([&] { return !style.watcher_running(); })) << c.name;
   }
 }
@@ -355,6 +379,23 @@ TEST_F(TrayIconTest, AnimationPacesOnTheUiThread) {
   // Destruction joins a running animation as well (next scope end).
   icon.SetInterval(60);
   EXPECT_TRUE(icon.animation_running());
+}
+
+TEST_F(TrayIconTest, AnimationStepsAtOnceThenWaits) {
+  TTrayIcon icon(application_, nullptr);
+  icon.Loaded();
+  int steps = 0;
+  icon.OnIconAnimation = [&](TTrayIcon&) { ++steps; };
+  // A minute between steps: the first comes at once, the second not within
+  // this test.
+  icon.SetInterval(60000);
+  ASSERT_TRUE(PumpUntil([&] { return steps == 1; }));
+  PumpUntil([] { return false; }, std::chrono::milliseconds(200));
+  EXPECT_EQ(steps, 1);
+  // Shown again, the icon starts with a step again.
+  icon.SetVisible(false);
+  icon.SetVisible(true);
+  ASSERT_TRUE(PumpUntil([&] { return steps == 2; }));
 }
 
 TEST_F(TrayIconTest, ResourceIconsAndTheirAnimation) {
@@ -396,20 +437,84 @@ TEST_F(TrayIconTest, ResourceIconsAndTheirAnimation) {
 }
 
 TEST_F(TrayIconTest, AHandlerMayDestroyTheIcon) {
-  // A click reported on the release runs before the release's own event; the
-  // icon it destroys must not be touched afterwards.
-  auto icon = std::make_unique<TTrayIcon>(application_, nullptr);
-  icon->Loaded();
-  icon->set_check_single_double_click(false);
-  const HWND window = icon->entry().window();
-  int ups = 0;
-  icon->OnMouseUp = [&](TTrayIcon&, TrayButton, TShiftState, int, int) { ++ups; };
-  icon->OnMouseClick = [&](TTrayIcon&, TrayButton, TShiftState, int, int) { icon.reset(); };
-  SendMessageW(window, kTrayCallbackMessage, 1, kTrayLeftDown);
-  SendMessageW(window, kTrayCallbackMessage, 1, kTrayLeftUp);
-  EXPECT_EQ(icon, nullptr);
-  EXPECT_EQ(ups, 0);
-  EXPECT_FALSE(IsWindow(window));
+  // Every path that calls out to a handler or processes messages meets a
+  // handler that destroys the icon; none may touch it afterwards, nor pop up
+  // its menu for it.
+  struct Case {
+    const char* name;
+    // Sets `icon` up so that `destroy` runs from the path under test, and
+    // sets that path off.
+    std::function<void(TTrayIcon& icon, const std::function<void()>& destroy)> start;
+  };
+  int late_events = 0;  // events of the icon after its destruction
+  const Case cases[] = {
+      {
+          "a click reported on the release, before the release's own event",
+          [&](TTrayIcon& icon, const std::function<void()>& destroy) {
+            icon.set_check_single_double_click(false);
+            icon.OnMouseUp = [&](TTrayIcon&, TrayButton, TShiftState, int, int) { ++late_events; };
+            icon.OnMouseClick = [destroy](TTrayIcon&, TrayButton, TShiftState, int, int) {
+              destroy();
+            };
+            SendMessageW(icon.entry().window(), kTrayCallbackMessage, 1, kTrayLeftDown);
+            SendMessageW(icon.entry().window(), kTrayCallbackMessage, 1, kTrayLeftUp);
+          },
+      },
+      {"the mouse leaving, reported from the watcher's check",
+       [](TTrayIcon& icon, const std::function<void()>& destroy) {
+         // Entering moves the cursor away: the next check reports the exit.
+         icon.OnMouseEnter = [](TTrayIcon&) { SetCursorPos(400, 300); };
+         icon.OnMouseExit = [destroy](TTrayIcon&) { destroy(); };
+         SetCursorPos(100, 100);
+         Mouse(icon, kTrayMouseMove);
+       }},
+      {"an animation step",
+       [](TTrayIcon& icon, const std::function<void()>& destroy) {
+         icon.OnIconAnimation = [destroy](TTrayIcon&) { destroy(); };
+         icon.SetInterval(50);
+       }},
+      {"a message processed before the menu pops up",
+       [](TTrayIcon& icon, const std::function<void()>& destroy) {
+         icon.OnMouseExit = [destroy](TTrayIcon&) { destroy(); };
+         PostMessageW(icon.entry().window(), kTrayCallbackMessage, 0, kTrayMouseLeft);
+         SendMessageW(icon.entry().window(), kTrayCallbackMessage, 1, kTrayRightDown);
+       }},
+  };
+  for (const Case& c : cases) {
+    auto icon = std::make_unique<TTrayIcon>(application_, nullptr);
+    icon->Loaded();
+    int popups = 0;
+    auto menu = std::make_shared<CountingMenu>(popups);
+    icon->SetRButtonPopupMenu(menu);
+    const HWND window = icon->entry().window();
+    c.start(*icon, [&] { icon.reset(); });
+    ASSERT_TRUE(PumpUntil([&] { return icon == nullptr; })) << c.name;
+    PumpPending();
+    EXPECT_FALSE(IsWindow(window)) << c.name;
+    EXPECT_EQ(popups, 0) << c.name;
+    EXPECT_EQ(late_events, 0) << c.name;
+  }
+}
+
+TEST_F(TrayIconTest, HiddenWindowAnswersOtherMessagesWithZero) {
+  TTrayIcon icon(application_, nullptr);
+  icon.Loaded();
+  const HWND window = icon.entry().window();
+  int double_clicks = 0;
+  icon.OnDblClick = [&](TTrayIcon&) { ++double_clicks; };
+  // A close request (taskkill without /F posts one) must not take the
+  // window from an icon that is still in the notification area.
+  EXPECT_EQ(SendMessageW(window, WM_CLOSE, 0, 0), 0);
+  EXPECT_EQ(SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0), 0);
+  ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
+  PumpPending();
+  ASSERT_TRUE(IsWindow(window));
+  // Nor does the default procedure answer for it otherwise.
+  EXPECT_EQ(SendMessageW(window, WM_QUERYOPEN, 0, 0), 0);
+  EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), 1);
+  Mouse(icon, kTrayLeftDoubleClick);
+  ASSERT_TRUE(PumpUntil([&] { return double_clicks == 1; }));
+  EXPECT_TRUE(InNotificationArea(window));
 }
 
 TEST_F(TrayIconTest, HandlerFailuresReachTheApplication) {

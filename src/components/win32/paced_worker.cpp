@@ -4,8 +4,11 @@
 
 namespace tol {
 
-PacedWorker::PacedWorker(HWND__* target, unsigned message, std::chrono::milliseconds period)
-    : target_(target), message_(message), period_(period), thread_([this] { Loop(); }) {}
+PacedWorker::PacedWorker(HWND__* target, unsigned message, std::chrono::milliseconds period,
+                         PaceOrder order)
+    : target_(target), message_(message), order_(order), period_(period), thread_([this] {
+        Loop();
+      }) {}
 
 PacedWorker::~PacedWorker() {
   {
@@ -19,6 +22,7 @@ PacedWorker::~PacedWorker() {
 void PacedWorker::Resume() {
   {
     std::lock_guard lock(mutex_);
+    if (!running_ && order_ == PaceOrder::kStepFirst) step_now_ = true;
     running_ = true;
   }
   wake_.notify_all();
@@ -27,6 +31,7 @@ void PacedWorker::Resume() {
 void PacedWorker::Suspend() {
   std::lock_guard lock(mutex_);
   running_ = false;
+  step_now_ = false;
 }
 
 void PacedWorker::set_period(std::chrono::milliseconds period) {
@@ -57,12 +62,15 @@ void PacedWorker::Loop() {
   while (!stop_) {
     wake_.wait(lock, [this] { return stop_ || running_; });
     if (stop_) break;
-    // A changed period or a suspension while waiting starts the wait again.
+    // A changed period or a suspension while waiting starts the wait again;
+    // a restart of a step-first worker ends it.
     const auto period = period_;
-    if (wake_.wait_for(lock, period,
-                       [this, period] { return stop_ || !running_ || period_ != period; })) {
-      continue;
+    if (!step_now_ && wake_.wait_for(lock, period, [this, period] {
+          return stop_ || !running_ || step_now_ || period_ != period;
+        })) {
+      if (stop_ || !running_ || !step_now_) continue;
     }
+    step_now_ = false;
     waiting_ = true;
     if (!PostMessageW(target_, message_, 0, reinterpret_cast<LPARAM>(this))) {
       // The window is gone: nothing will answer, and nothing is left to do.

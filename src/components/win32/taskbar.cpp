@@ -9,18 +9,21 @@ namespace tol {
 
 namespace {
 
-// Makes sure the animation thread gets its answer, whatever the step did.
+// Makes sure the animation thread gets its answer, whatever the step did,
+// unless the step destroyed the icon: that stopped and joined the thread.
 class AnswerOnExit {
  public:
-  explicit AnswerOnExit(PacedWorker* worker) : worker_(worker) {}
+  AnswerOnExit(PacedWorker& worker, std::weak_ptr<char> icon_alive)
+      : worker_(worker), icon_alive_(std::move(icon_alive)) {}
   ~AnswerOnExit() {
-    if (worker_ != nullptr) worker_->Answer(true);
+    if (!icon_alive_.expired()) worker_.Answer(true);
   }
   AnswerOnExit(const AnswerOnExit&) = delete;
   AnswerOnExit& operator=(const AnswerOnExit&) = delete;
 
  private:
-  PacedWorker* worker_;
+  PacedWorker& worker_;
+  std::weak_ptr<char> icon_alive_;
 };
 
 TShiftState ShiftOf(TrayButton button) {
@@ -135,7 +138,7 @@ void TTrayIcon::BringOwnerToFront() {
 void TTrayIcon::HandleMessage(unsigned message, intptr_t wparam, intptr_t lparam) {
   if (message == kAnimationStepMessage) {
     if (!animation_ || lparam != reinterpret_cast<intptr_t>(animation_.get())) return;
-    AnswerOnExit answer(animation_.get());
+    AnswerOnExit answer(*animation_, alive_);
     AnimationStep();
     return;
   }
@@ -146,19 +149,24 @@ void TTrayIcon::AnimationStep() {
   if (!state_.visible() || state_.interval() == 0) return;
   if (OnIconAnimation) {
     const TNotifyEvent handler = OnIconAnimation;
+    const std::weak_ptr<char> alive = alive_;
     handler(*this);
+    if (alive.expired()) return;  // the handler destroyed the icon
     state_.Refresh();
   } else {
     state_.AnimationStep();
   }
 }
 
-void TTrayIcon::PopupMenu(const std::weak_ptr<TrayPopupMenu>& menu, int x, int y) {
+void TTrayIcon::PopupMenu(std::weak_ptr<TrayPopupMenu> menu, int x, int y) {
   // The menu closes properly only when its owner is the foreground window.
   HWND front = application_.main_window() != nullptr ? application_.main_window() : owner_;
   if (front != nullptr) SetForegroundWindow(front);
+  // Pending messages may destroy the menu, or this icon with its references
+  // to menus (hence the copy of `menu`).
+  const std::weak_ptr<char> alive = alive_;
   application_.ProcessMessages();
-  // Pending messages may have destroyed the menu.
+  if (alive.expired()) return;
   if (const std::shared_ptr<TrayPopupMenu> shown = menu.lock()) shown->Popup(*this, x, y);
 }
 
@@ -169,7 +177,8 @@ void TTrayIcon::HandleMouse(intptr_t wparam, intptr_t lparam) {
   const TrayMouseEvent event =
       DecodeTrayMouse(wparam, lparam, auto_popup_, !left_menu_.expired(), !right_menu_.expired());
   // Handlers are called through copies: one may replace itself or destroy
-  // the menu it was given.
+  // the menu it was given. Each call is the last step here: a handler may
+  // destroy the icon.
   auto notify = [this](const TNotifyEvent& handler) {
     if (const TNotifyEvent copy = handler) copy(*this);
   };

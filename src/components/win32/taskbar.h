@@ -42,11 +42,12 @@ class TrayPopupMenu {
 // The mouse button flags of an event (the pressed button's alone, or none).
 enum TShiftState : unsigned { kShiftNone = 0, kShiftLeft = 1, kShiftRight = 2, kShiftMiddle = 4 };
 
-// The thread that steps the icon's animation.
+// The thread that steps the icon's animation: once started, one step at
+// once, then one after each period.
 class TIconAnimation : public PacedWorker {
  public:
   TIconAnimation(HWND__* window, std::chrono::milliseconds period)
-      : PacedWorker(window, kAnimationStepMessage, period) {}
+      : PacedWorker(window, kAnimationStepMessage, period, PaceOrder::kStepFirst) {}
 };
 
 class TTrayIcon : private TrayIconHost {
@@ -141,7 +142,7 @@ class TTrayIcon : private TrayIconHost {
   void HandleMessage(unsigned message, intptr_t wparam, intptr_t lparam);
   void HandleMouse(intptr_t wparam, intptr_t lparam);
   void AnimationStep();
-  void PopupMenu(const std::weak_ptr<TrayPopupMenu>& menu, int x, int y);
+  void PopupMenu(std::weak_ptr<TrayPopupMenu> menu, int x, int y);
   void FreePrivateIcon();
 
   Application& application_;
@@ -156,6 +157,9 @@ class TTrayIcon : private TrayIconHost {
   std::weak_ptr<TrayPopupMenu> left_menu_, right_menu_;
   std::unique_ptr<TIconAnimation> animation_;
   HandlerLink on_minimize_, on_restore_;
+  // Expires with the icon: a handler, or a message processed on the way to
+  // a popup menu, may destroy it.
+  std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 
 }  // namespace tol

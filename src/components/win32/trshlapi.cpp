@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "components/shell_version.h"
+#include "components/win32/colors.h"
 #include "components/win32/window_class.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
@@ -118,9 +119,7 @@ HWND FindTrayTooltip() {
 
 }  // namespace
 
-TCustomToolTipStyle::TCustomToolTipStyle() : tooltip_(FindTrayTooltip()) {
-  tracker_.set_text_color(GetSysColor(COLOR_WINDOWTEXT));
-}
+TCustomToolTipStyle::TCustomToolTipStyle() : tooltip_(FindTrayTooltip()) {}
 
 TCustomToolTipStyle::~TCustomToolTipStyle() {
   watcher_.reset();
@@ -129,10 +128,10 @@ TCustomToolTipStyle::~TCustomToolTipStyle() {
 
 void TCustomToolTipStyle::Observe(unsigned message, intptr_t wparam, intptr_t lparam) {
   if (message == kWatcherCheckMessage) {
-    // The watcher's pace: answer only the watcher that is still ours.
-    if (watcher_ && lparam == reinterpret_cast<intptr_t>(watcher_.get())) {
-      watcher_->Answer(tracker_.CheckPointer());
-    }
+    // The watcher's pace: only the watcher that is still ours is answered.
+    // The check may report the exit, whose handler may destroy this tracker:
+    // nothing here touches it afterwards.
+    if (watcher_ && lparam == reinterpret_cast<intptr_t>(watcher_.get())) tracker_.CheckPointer();
     return;
   }
   tracker_.Observe(message, wparam, lparam);
@@ -166,8 +165,9 @@ ScreenPoint TCustomToolTipStyle::CursorPos() {
 
 void TCustomToolTipStyle::ApplyTipColors(uint32_t background, uint32_t text) {
   if (tooltip_ == nullptr || !IsWindow(tooltip_)) return;
-  SendMessageW(tooltip_, TTM_SETTIPBKCOLOR, background, 0);
-  SendMessageW(tooltip_, TTM_SETTIPTEXTCOLOR, text, 0);
+  // The tooltip takes plain colours only: system colours are looked up.
+  SendMessageW(tooltip_, TTM_SETTIPBKCOLOR, ColorToRGB(background), 0);
+  SendMessageW(tooltip_, TTM_SETTIPTEXTCOLOR, ColorToRGB(text), 0);
 }
 
 void TCustomToolTipStyle::RestoreTipColors() {
@@ -181,6 +181,10 @@ void TCustomToolTipStyle::WakeWatcher() {
   if (window_ == nullptr) return;
   if (!watcher_) watcher_ = std::make_unique<TMouseEventMaker>(window_);
   watcher_->Resume();
+}
+
+void TCustomToolTipStyle::AnswerWatcher(bool go_on) {
+  if (watcher_) watcher_->Answer(go_on);
 }
 
 // ---------------------------------------------------------------------------
@@ -335,10 +339,11 @@ void TTaskTrayIcon::Wait(int milliseconds) { Sleep(static_cast<DWORD>(millisecon
 void TTaskTrayIcon::IconAdded() { tool_tip_style_.EmptyRect(); }
 
 intptr_t TTaskTrayIcon::Dispatch(unsigned message, uintptr_t wparam, intptr_t lparam) {
-  const bool taskbar_created = message != 0 && message == TaskbarCreatedMessage();
-  if (taskbar_created) {
-    // The notification area was recreated: bring the icon back.
+  if (message != 0 && message == TaskbarCreatedMessage()) {
+    // The notification area was recreated: bring the icon back. Nothing
+    // touches the entry after this step: a failure handler may destroy it.
     application_.RunGuarded([this] { entry_.TaskbarCreated(); });
+    return 0;
   }
   if (message == WM_QUERYENDSESSION) return 1;
   // The tracker's reports run the component's handlers at once, and one of
@@ -350,13 +355,13 @@ intptr_t TTaskTrayIcon::Dispatch(unsigned message, uintptr_t wparam, intptr_t lp
     if (const MessageHandler handler = handler_) {
       application_.RunGuarded([&] { handler(message, static_cast<intptr_t>(wparam), lparam); });
     }
-    return 0;
   }
-  if (message == WM_TIMER || message == kWatcherCheckMessage || taskbar_created) {
-    return 0;
-  }
-  // The window's own housekeeping (creation, destruction, sizing).
-  return DefWindowProcW(window_, message, wparam, lparam);
+  // Everything else is answered 0 as well, and the default procedure never
+  // sees it: a close request (taskkill without /F sends one) must not
+  // destroy the window of an entry that is still attached. The window's
+  // creation and destruction messages come before the entry is attached and
+  // after it is detached, and get default processing.
+  return 0;
 }
 
 TTaskTrayIcon::RecordView TTaskTrayIcon::record() const {

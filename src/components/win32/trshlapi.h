@@ -79,6 +79,7 @@ class TCustomToolTipStyle : private ClickTrackerHost {
   void ApplyTipColors(uint32_t background, uint32_t text) override;
   void RestoreTipColors() override;
   void WakeWatcher() override;
+  void AnswerWatcher(bool go_on) override;
 
   HWND__* window_ = nullptr;
   HWND__* tooltip_ = nullptr;
@@ -86,6 +87,8 @@ class TCustomToolTipStyle : private ClickTrackerHost {
 };
 
 // The published form: the tooltip colours and whether to leave them alone.
+// Colours are $00BBGGRR or system colours (components/color.h); the text
+// colour is the system's window-text colour at first.
 class TToolTipStyle : public TCustomToolTipStyle {
  public:
   bool use_default() const { return tracker_.use_default(); }
