@@ -20,6 +20,14 @@ inline const SjisText kCannotCreateFileText{"ファイル \"%s\". %s を作成�
 // Head of an error-log report: failure kind, module file name, address.
 inline const SjisText kFailureReportText{"%s がモジュール %s の %p で発生しました。"};
 
+// The settings dialog (TForm2) and its version page. The blank after the
+// program's name in the title is an ideographic space.
+inline const SjisText kSettingsCaptionText{"Kovun設定"};
+inline const SjisText kVersionPageText{"バージョン情報"};
+inline const SjisText kVersionTitleText{"Kovun\u3000- TolvaneOnline Server Checker for Client"};
+inline const SjisText kCreditsText{"制作: Kovun 開発者一同"};
+inline const SjisText kStatusServiceText{"サーバー状態の情報元: Tolvane ステータスサービス"};
+
 // Replaces each "%s" and "%p" of `tmpl`, left to right, by the next argument
 // (by nothing once the arguments run out); everything else, any other "%"
 // included, is copied. Arguments are never scanned for placeholders.
