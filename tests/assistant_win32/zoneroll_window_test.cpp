@@ -433,6 +433,23 @@ TEST_F(ZonerollWindowTest, RunThatFailsAtAWorldShowsTheErrorBoxAndKeepsTheWorlds
   ASSERT_TRUE(WaitUntil([&] { return RunOver(); }, std::chrono::seconds(120)));
   EXPECT_EQ(Text(TForm1::kMemo1), ExpectedLog(4));
   ExpectWorldFilesMatchReference();
+
+  // A list cut short by the service ends the run the same way and leaves no
+  // half-written file.
+  const std::wstring corin = cwd_ + L"maps\\corin.ini";
+  ASSERT_TRUE(DeleteFileW(corin.c_str()));
+  sim_.Fault("corin", "short");
+  Click(TForm1::kButton1);
+  const HWND cut = program_->WaitForWindow(L"#32770", std::chrono::seconds(120));
+  ASSERT_NE(cut, nullptr) << "no error box";
+  const MessageBoxSeen cut_seen = Look(cut);
+  std::printf("a list cut short: \"%s\"\n", Cp932ToUtf8(Cp932(cut_seen.text)).c_str());
+  EXPECT_EQ(cut_seen.caption, kTitle);
+  EXPECT_FALSE(cut_seen.text.empty());
+  EXPECT_EQ(Text(TForm1::kMemo1), ExpectedLog(kAssistantWorlds.size(), 2, false));
+  EXPECT_FALSE(Exists(corin));
+  ASSERT_TRUE(PostMessageW(cut, WM_COMMAND, IDOK, 0));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(cut) && RunOver(); }));
   CloseByButton();
 }
 
