@@ -112,6 +112,15 @@ void KovunMonitor::FormClose(int32_t left, int32_t top) {
   });
 }
 
+void KovunMonitor::NotifyModelChanged() noexcept {
+  if (!hooks_.model_changed) return;
+  try {
+    hooks_.model_changed();
+  } catch (...) {
+    LogFailure(std::current_exception());
+  }
+}
+
 void KovunMonitor::LogFailure(std::exception_ptr failure) const {
   LogException(error_log_, std::move(failure));
 }

@@ -96,6 +96,9 @@ struct MonitorHooks {
   std::function<void()> beep;
   // The error log itself can't be written (LogException); gets the report.
   std::function<void(const std::string& report)> log_unwritable;
+  // After every operation and every step of a poll that may have changed
+  // the model: the front-end draws what differs from what it shows.
+  std::function<void()> model_changed;
 };
 
 struct MonitorPaths {
@@ -155,6 +158,7 @@ class KovunMonitor {
   // The application-wide failure handler: beep, error log.
   void LogFailure(std::exception_ptr failure) const;
   // Runs `operation`; a failure goes to LogFailure instead of the caller.
+  // Then tells the front-end that the model may have changed.
   template <typename Operation>
   void RunGuarded(Operation&& operation) noexcept {
     try {
@@ -162,6 +166,7 @@ class KovunMonitor {
     } catch (...) {
       LogFailure(std::current_exception());
     }
+    NotifyModelChanged();
   }
 
   const MonitorModel& model() const { return model_; }
@@ -187,6 +192,7 @@ class KovunMonitor {
   void FinishPoll(const std::shared_ptr<StatusPoll>& poll);
   void RunDeferred();
   void CountdownStep();
+  void NotifyModelChanged() noexcept;
   void ToggleUpdateTime();
   void ToggleTray();
   void RestartTimer1();

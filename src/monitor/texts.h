@@ -28,6 +28,11 @@ inline const SjisText kVersionTitleText{"Kovun\u3000- TolvaneOnline Server Check
 inline const SjisText kCreditsText{"制作: Kovun 開発者一同"};
 inline const SjisText kStatusServiceText{"サーバー状態の情報元: Tolvane ステータスサービス"};
 
+// The main context menu's entries beyond the worlds and patch servers.
+inline const SjisText kShowUpdateTimeText{"更新時間を表示"};
+inline const SjisText kAlwaysInFrontText{"常に手前に表示"};
+inline const SjisText kTaskTrayText{"タスクトレイに入れる"};
+
 // Replaces each "%s" and "%p" of `tmpl`, left to right, by the next argument
 // (by nothing once the arguments run out); everything else, any other "%"
 // included, is copied. Arguments are never scanned for placeholders.

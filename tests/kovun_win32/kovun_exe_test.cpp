@@ -1,0 +1,423 @@
+// kovun.exe as a user runs it: the real program, copied into a folder of its
+// own with a kovun.ini beside it whose [Server] URL points at tolvane-sim,
+// started under Wine and driven through window messages the way clicks and
+// keys would, its pixels read off the screen.
+
+#include <windows.h>
+// clang-format off
+#include <commctrl.h>
+// clang-format on
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/http_client.h"
+#include "shared/clock.h"
+
+namespace tol {
+namespace {
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+constexpr UINT kTrayCallback = 1224;
+constexpr UINT kAbout1Command = 1204;
+constexpr UINT kN4Command = 1203;
+
+int SimPort() {
+  const char* text = std::getenv("KOVUN_SIM_PORT");
+  return text ? std::atoi(text) : 0;
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_') {
+      out += static_cast<char>(c);
+    } else {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%%%02X", c);
+      out += buf;
+    }
+  }
+  return out;
+}
+
+bool WaitFor(const std::function<bool()>& condition, milliseconds limit = milliseconds(15000)) {
+  const auto end = Clock::now() + limit;
+  while (!condition()) {
+    if (Clock::now() > end) return false;
+    Sleep(25);
+  }
+  return true;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = L"";
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+// The top-level windows of process `pid` whose class is `class_name`.
+std::vector<HWND> TopWindows(DWORD pid, const std::wstring& class_name) {
+  struct Search {
+    DWORD pid;
+    std::wstring class_name;
+    std::vector<HWND> found;
+  } search{pid, class_name, {}};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == s->pid && ClassOf(window) == s->class_name) s->found.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[512] = L"";
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                      2000, &length);
+  return text;
+}
+
+std::string ReadFile(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[4096];
+  DWORD n = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
+  CloseHandle(file);
+  return bytes;
+}
+
+void WriteFile(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD n = 0;
+  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+  CloseHandle(file);
+}
+
+// The colour on the screen inside a window, a few pixels from its corner
+// (clear of the frame and of the centred caption).
+COLORREF ScreenColor(HWND window) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  HDC screen = GetDC(nullptr);
+  const COLORREF color = GetPixel(screen, rect.left + 3, rect.top + 3);
+  ReleaseDC(nullptr, screen);
+  return color;
+}
+
+class KovunExeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port_ = SimPort();
+    ASSERT_GT(port_, 0) << "run this program through tests/net/with_services.sh";
+    control_ = CreateHttpClient(SystemClock());
+    Control("reset");
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"kovun-exe-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+              std::to_wstring(GetTickCount()) + L"\\";
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    // The program under test, by its Linux path through Wine's Z: drive.
+    std::wstring source = L"Z:";
+    for (const char* p = KOVUN_EXE_PATH; *p; ++p) source += (*p == '/' ? L'\\' : wchar_t(*p));
+    ASSERT_TRUE(CopyFileW(source.c_str(), (folder_ + L"kovun.exe").c_str(), FALSE));
+  }
+
+  void TearDown() override {
+    for (PROCESS_INFORMATION& p : processes_) {
+      if (WaitForSingleObject(p.hProcess, 0) == WAIT_TIMEOUT) {
+        for (HWND w : TopWindows(p.dwProcessId, L"TKovunForm")) PostMessageW(w, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(p.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(p.hProcess, 9);
+      }
+      CloseHandle(p.hProcess);
+      CloseHandle(p.hThread);
+    }
+    Control("reset");
+  }
+
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  std::string Control(const std::string& call) { return control_->Get(Url("/_sim/" + call)); }
+  int StatusRequests() {
+    const std::string text = Control("requests?format=text&path=/status/arvel/status.txt");
+    int n = 0;
+    for (std::size_t at = text.find("GET /status"); at != std::string::npos;
+         at = text.find("GET /status", at + 1)) {
+      ++n;
+    }
+    return n;
+  }
+
+  // kovun.ini: the sim's service, then `more` (further sections).
+  void WriteSettings(const std::string& more = "") {
+    WriteFile(folder_ + L"kovun.ini", "[Server]\r\nURL=" + Url("/status/") + "\r\n" + more);
+  }
+  std::string Settings() { return ReadFile(folder_ + L"kovun.ini"); }
+
+  PROCESS_INFORMATION Start() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    std::wstring command = L"\"" + folder_ + L"kovun.exe\"";
+    EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               folder_.c_str(), &startup, &process));
+    processes_.push_back(process);
+    return process;
+  }
+
+  // Starts kovun.exe and waits for its window to show.
+  HWND StartWindow() {
+    const PROCESS_INFORMATION process = Start();
+    HWND window = nullptr;
+    WaitFor([&] {
+      for (HWND w : TopWindows(process.dwProcessId, L"TKovunForm")) {
+        if (IsWindowVisible(w)) window = w;
+      }
+      return window != nullptr;
+    });
+    pid_ = process.dwProcessId;
+    process_ = process.hProcess;
+    return window;
+  }
+
+  // Waits for the first poll's caption: it carries the average.
+  bool WaitPolled(HWND window) {
+    return WaitFor([&] { return TextOf(window).find(L"( Average : ") != std::wstring::npos; });
+  }
+
+  bool CloseAndWait(HWND window, milliseconds limit = milliseconds(5000)) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return WaitForSingleObject(process_, static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
+  }
+
+  int port_ = 0;
+  std::unique_ptr<HttpClient> control_;
+  std::wstring folder_;
+  std::vector<PROCESS_INFORMATION> processes_;
+  DWORD pid_ = 0;
+  HANDLE process_ = nullptr;
+};
+
+// No settings beyond the service: the strip, the first poll's colours on the
+// screen, and the close-time save.
+TEST_F(KovunExeTest, FirstStartPollsPaintsAndSavesAtClose) {
+  Control("content?path=/status/arvel/status.txt&body=" +
+          Escape("LoginServer,Good,1,2,1000\r\nGameServer03,Down,0,2,1000\r\n"));
+  WriteSettings();
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window)) << "caption";
+  EXPECT_NE(TextOf(window).find(L"Kovun Rev. 0.1.0a ( Average : 666 )"), std::wstring::npos);
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 625);
+  EXPECT_EQ(client.bottom, 25);
+  EXPECT_EQ(TextOf(GetDlgItem(window, 100)), L"Arvel");
+  // Login: success count 1 ($006F9F6F); map server 3: Down ($00CFCFFF);
+  // PatF: no line, the button face.
+  // The screen catches up with the window's paint a little later.
+  const struct {
+    int id;
+    COLORREF color;
+  } colors[] = {{101, 0x006F9F6F}, {107, 0x00CFCFFF}, {102, GetSysColor(COLOR_BTNFACE)}};
+  for (const auto& c : colors) {
+    HWND panel = GetDlgItem(window, c.id);
+    EXPECT_TRUE(WaitFor([&] { return ScreenColor(panel) == c.color; }, milliseconds(5000)))
+        << "panel " << c.id << ": " << std::hex << ScreenColor(panel);
+  }
+
+  ASSERT_TRUE(CloseAndWait(window));
+  const std::string saved = Settings();
+  for (const char* key : {"[Window]\r\nLeft=210\r\nTop=129\r\nSnap=4\r\n", "Default=Arvel\r\n",
+                          "Patch=PatchServerFV1\r\n", "TaskTray=0\r\n", "ReloadTime=0\r\n"}) {
+    EXPECT_NE(saved.find(key), std::string::npos) << key << "\n" << saved;
+  }
+}
+
+// Each layout's client size and the place of map server 15 (Panel19).
+TEST_F(KovunExeTest, LayoutsByStyle) {
+  struct Case {
+    int style;
+    LONG width, height, left, top;
+  } cases[] = {{1, 163, 89, 136, 71}, {2, 100, 267, 46, 162}, {7, 625, 25, 594, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.style);
+    WriteSettings("[Window]\r\nStyle=" + std::to_string(c.style) + "\r\n");
+    HWND window = StartWindow();
+    ASSERT_NE(window, nullptr);
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, c.width);
+    EXPECT_EQ(client.bottom, c.height);
+    RECT panel;
+    GetWindowRect(GetDlgItem(window, 119), &panel);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&panel), 2);
+    EXPECT_EQ(panel.left, c.left);
+    EXPECT_EQ(panel.top, c.top);
+    EXPECT_EQ(panel.right - panel.left, 25);
+    ASSERT_TRUE(CloseAndWait(window));
+  }
+}
+
+// A status request that never answers: the window goes on answering, and
+// closing it ends the program at once with the settings saved.
+TEST_F(KovunExeTest, StalledRequestNeitherFreezesNorHoldsTheClose) {
+  Control("fault?path=/status/arvel/status.txt&kind=stall&seconds=60");
+  WriteSettings("[Option]\r\nReloadTime=9\r\n");
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return Control("info").find("\"stalled\": 0") == std::string::npos; }));
+  milliseconds worst(0);
+  const auto end = Clock::now() + milliseconds(2000);
+  while (Clock::now() < end) {
+    const auto start = Clock::now();
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result));
+    worst = std::max(worst, std::chrono::duration_cast<milliseconds>(Clock::now() - start));
+    Sleep(20);
+  }
+  std::printf("worst message round trip during the stall: %lld ms\n",
+              static_cast<long long>(worst.count()));
+  EXPECT_LT(worst.count(), 500);
+  const auto closing = Clock::now();
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(3000)));
+  std::printf("closed within %lld ms\n",
+              static_cast<long long>(
+                  std::chrono::duration_cast<milliseconds>(Clock::now() - closing).count()));
+  EXPECT_NE(Settings().find("Left=210\r\n"), std::string::npos) << Settings();
+  EXPECT_NE(Settings().find("ReloadTime=9\r\n"), std::string::npos);
+}
+
+// A second copy runs its start-up to the end and goes, leaving the settings
+// file alone.
+TEST_F(KovunExeTest, SecondCopyEndsAndSavesNothing) {
+  WriteSettings();
+  HWND first = StartWindow();
+  ASSERT_NE(first, nullptr);
+  ASSERT_TRUE(WaitPolled(first));
+  const std::string before = Settings();
+  const int requests = StatusRequests();
+  const PROCESS_INFORMATION second = Start();
+  ASSERT_EQ(WaitForSingleObject(second.hProcess, 15000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  GetExitCodeProcess(second.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_GT(StatusRequests(), requests);  // its own first poll
+  EXPECT_EQ(Settings(), before);
+  ASSERT_TRUE(CloseAndWait(first));
+}
+
+// A map-server hotkey opens that server's menu at its panel; the refresh
+// hotkey polls again. (Wine grabs real hotkeys only while its window is
+// active: the test posts what the desktop would.)
+TEST_F(KovunExeTest, HotkeysOpenTheMapMenuAtItsPanelAndRefresh) {
+  CreateDirectoryW((folder_ + L"Zoneroll").c_str(), nullptr);
+  WriteFile(folder_ + L"Zoneroll\\arvel.ini",
+            "[GameServer03]\r\nm1=A & B\r\nm2=b\r\nm3=c\r\nm4=d\r\nm5=e\r\nm6=f\r\nm7=g\r\n");
+  WriteSettings("[Option]\r\nPopupBreak=3\r\n");
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  const std::vector<HWND> receivers = TopWindows(pid_, L"TolHookHotKeyReceiver");
+  ASSERT_EQ(receivers.size(), 2u);
+  for (HWND r : receivers) PostMessageW(r, WM_HOTKEY, 3, 0);
+  HWND menu = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    for (HWND w : TopWindows(pid_, L"#32768")) {
+      if (IsWindowVisible(w)) menu = w;
+    }
+    return menu != nullptr;
+  }));
+  RECT panel, popup;
+  GetWindowRect(GetDlgItem(window, 107), &panel);
+  GetWindowRect(menu, &popup);
+  EXPECT_EQ(popup.left, panel.left);
+  EXPECT_EQ(popup.top, panel.bottom);
+  // Three columns of entries side by side: wider than tall per entry row.
+  EXPECT_GT(popup.right - popup.left, 2 * (popup.bottom - popup.top) / 3);
+  PostMessageW(window, WM_CANCELMODE, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(menu); }));
+
+  const int requests = StatusRequests();
+  for (HWND r : receivers) PostMessageW(r, WM_HOTKEY, 1, 0);
+  EXPECT_TRUE(WaitFor([&] { return StatusRequests() > requests; }));
+  ASSERT_TRUE(CloseAndWait(window));
+}
+
+// The version entry opens the settings dialog on its one page; Cancel
+// changes nothing, and the countdown goes on.
+TEST_F(KovunExeTest, VersionEntryOpensTheDialog) {
+  WriteSettings();
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  const std::string before = Settings();
+  PostMessageW(window, WM_COMMAND, kAbout1Command, 0);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    EnumWindows(
+        [](HWND w, LPARAM found) -> BOOL {
+          if (IsWindowVisible(w) && TextOf(w) == L"Kovun設定") *reinterpret_cast<HWND*>(found) = w;
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&dialog));
+    return dialog != nullptr;
+  }));
+  HWND tabs = FindWindowExW(dialog, nullptr, WC_TABCONTROLW, nullptr);
+  ASSERT_NE(tabs, nullptr);
+  EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 1);
+  HWND cancel = FindWindowExW(dialog, nullptr, L"Button", L"Cancel");
+  ASSERT_NE(cancel, nullptr);
+  PostMessageW(cancel, BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(dialog); }));
+  const std::wstring caption = TextOf(window);
+  EXPECT_TRUE(WaitFor([&] { return TextOf(window) != caption; }, milliseconds(3000)));
+  EXPECT_EQ(Settings(), before);
+  ASSERT_TRUE(CloseAndWait(window));
+}
+
+// Tray mode: minimising hides the taskbar entry and puts the icon up, a
+// double click on the icon brings the window back; the mode is saved.
+TEST_F(KovunExeTest, TrayModeMinimisesIntoTheIconAndRestores) {
+  WriteSettings();
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  PostMessageW(window, WM_COMMAND, kN4Command, 0);
+  // The icon is there while the application is minimised.
+  PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(window); }));
+  HWND icon = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    const std::vector<HWND> found = TopWindows(pid_, L"TaskTrayHandle");
+    icon = found.empty() ? nullptr : found[0];
+    return icon != nullptr;
+  }));
+  for (LPARAM mouse : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) {
+    PostMessageW(icon, kTrayCallback, 1, mouse);
+  }
+  ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(window) && !IsIconic(window); }));
+  ASSERT_TRUE(CloseAndWait(window));
+  EXPECT_NE(Settings().find("TaskTray=1\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tol
