@@ -149,8 +149,10 @@ class TForm1::Impl {
         program_folder_(std::move(program_folder)) {
     const HINSTANCE instance = RegisterClassOnce();
     const std::wstring title = application_.title();
+    // Sized for its DPI by ApplyLayout below.
     window_ = CreateWindowExW(0, kClassName, title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                              kLeft, kTop, 577, 201, nullptr, nullptr, instance, this);
+                              kLeft, kTop, kClientSize.width, kClientSize.height, nullptr, nullptr,
+                              instance, this);
     if (window_ == nullptr) throw EOtherError("The assistant's window can't be created.");
     try {
       channel_ = std::make_unique<RunChannel>(window_);
