@@ -277,6 +277,91 @@ TEST_F(KovunExeTest, LayoutsByStyle) {
   }
 }
 
+// The window snaps to the edges of the work area as it is moved, and a
+// panel shows its hint as a tooltip when the pointer rests on it.
+TEST_F(KovunExeTest, SnapsToTheWorkAreaAndShowsHints) {
+  Control("content?path=/status/arvel/status.txt&body=" + Escape("CharSelect,Good,2,2,1234\r\n"));
+  WriteSettings();
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  RECT work;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  // 3 pixels from the left edge: within the snap distance of 4.
+  SetWindowPos(window, nullptr, work.left + 3, work.top + 200, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT rect;
+  GetWindowRect(window, &rect);
+  EXPECT_EQ(rect.left, work.left);
+  EXPECT_EQ(rect.top, work.top + 200);
+  // 5 pixels: out of reach.
+  SetWindowPos(window, nullptr, work.left + 5, work.top + 200, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  GetWindowRect(window, &rect);
+  EXPECT_EQ(rect.left, work.left + 5);
+
+  RECT panel;
+  GetWindowRect(GetDlgItem(window, 104), &panel);  // "Char"
+  SetCursorPos(panel.left + 10, panel.top + 8);
+  Sleep(50);
+  SetCursorPos(panel.left + 12, panel.top + 9);
+  std::wstring tip;
+  EXPECT_TRUE(WaitFor([&] {
+    for (HWND w : TopWindows(pid_, L"tooltips_class32")) {
+      if (IsWindowVisible(w)) tip = TextOf(w);
+    }
+    return !tip.empty();
+  }));
+  EXPECT_EQ(tip, L"CharSelect : Good ( 2/2:1234 )");
+  SetCursorPos(0, 0);
+  ASSERT_TRUE(CloseAndWait(window));
+}
+
+// Settings no window can follow: the window still opens, on the screen,
+// and nothing fails.
+TEST_F(KovunExeTest, AbsurdSettingsStillOpenAWindowOnTheScreen) {
+  WriteSettings(
+      "[Window]\r\nLeft=-99999\r\nTop=2147483647\r\nStyle=-5\r\nSnap=2147483647\r\n"
+      "[Option]\r\nPopupBreak=0\r\nHotKey=Ctrl+Nothing\r\n[HotKey]\r\nGameServer1=\r\n");
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  RECT rect, screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, both;
+  GetWindowRect(window, &rect);
+  EXPECT_TRUE(IntersectRect(&both, &rect, &screen)) << rect.left << "," << rect.top;
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 625);  // the strip
+  ASSERT_TRUE(CloseAndWait(window));
+  EXPECT_EQ(ReadFile(folder_ + L"kovun_error.txt"), "");
+}
+
+// At 144 DPI (Wine's LogPixels) every size is one and a half times the
+// design's.
+TEST_F(KovunExeTest, ScalesWithTheDisplaysDpi) {
+  HKEY desktop;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &desktop, nullptr),
+            ERROR_SUCCESS);
+  DWORD dpi = 144;
+  RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dpi), sizeof dpi);
+  WriteSettings();
+  HWND window = StartWindow();
+  RegDeleteValueW(desktop, L"LogPixels");
+  RegCloseKey(desktop);
+  ASSERT_NE(window, nullptr);
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 938);  // 625 x 1.5, rounded
+  EXPECT_EQ(client.bottom, 38);
+  RECT panel;
+  GetWindowRect(GetDlgItem(window, 119), &panel);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&panel), 2);
+  EXPECT_EQ(panel.left, 891);  // 594 x 1.5
+  EXPECT_EQ(panel.right - panel.left, 38);
+  ASSERT_TRUE(CloseAndWait(window));
+}
+
 // A status request that never answers: the window goes on answering, and
 // closing it ends the program at once with the settings saved.
 TEST_F(KovunExeTest, StalledRequestNeitherFreezesNorHoldsTheClose) {
