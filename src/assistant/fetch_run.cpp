@@ -1,15 +1,15 @@
 #include "assistant/fetch_run.h"
 
 #include <optional>
+#include <utility>
+#include <vector>
 
-#include "assistant/server_addresses.h"
+#include "assistant/map_file.h"
 #include "assistant/texts.h"
 #include "net/timeouts.h"
 #include "shared/errors.h"
-#include "shared/fields.h"
 #include "shared/file_io.h"
 #include "shared/stored_time.h"
-#include "shared/text.h"
 
 namespace tol {
 
@@ -38,18 +38,47 @@ void WriteWhole(const std::string& path, std::string_view bytes) {
   }
 }
 
-// The update record is read afresh for every use and written back whole, so
-// the settings that share the file stay as they are.
-DateTime StoredListTime(const std::string& record_path, std::string_view world) {
-  const std::string text = IniFile::Load(record_path).ReadString(kUpdateSection, world, "");
-  return ParseStoredTime(text).value_or(DateTime());
-}
+// The update record of one run: read at its start, and written once, when
+// the run ends, with the file read afresh so that the settings sharing it
+// stay as they are. A run that is cut short (the process ends) stores no
+// times, so the worlds it converted are fetched again by the next run.
+class UpdateRecord {
+ public:
+  explicit UpdateRecord(std::string path)
+      : path_(std::move(path)), stored_(LoadIniFileForUpdate(path_)) {}
 
-void StoreListTime(const std::string& record_path, std::string_view world, DateTime time) {
-  IniFile record = LoadIniFileForUpdate(record_path);
-  record.WriteString(kUpdateSection, world, StoredTimeText(time));
-  SaveIniFile(record, record_path);
-}
+  DateTime Stored(std::string_view world) const {
+    for (const auto& [name, time] : changes_) {
+      if (name == world) return time;
+    }
+    return ParseStoredTime(stored_.ReadString(kUpdateSection, world, "")).value_or(DateTime());
+  }
+
+  void Set(std::string_view world, DateTime time) {
+    for (auto& [name, stored] : changes_) {
+      if (name == world) {
+        stored = time;
+        return;
+      }
+    }
+    changes_.emplace_back(world, time);
+  }
+
+  void Save() {
+    if (changes_.empty()) return;
+    IniFile record = LoadIniFileForUpdate(path_);
+    for (const auto& [world, time] : changes_) {
+      record.WriteString(kUpdateSection, world, StoredTimeText(time));
+    }
+    SaveIniFile(record, path_);
+    changes_.clear();
+  }
+
+ private:
+  std::string path_;
+  IniFile stored_;
+  std::vector<std::pair<std::string_view, DateTime>> changes_;  // in the order first set
+};
 
 // The list time of a HEAD answer, to the second. Without a Last-Modified the
 // service gives no way to tell whether the list changed, and time zero would
@@ -97,36 +126,28 @@ IniFile LoadIniFileForUpdate(const std::string& path) {
 
 void ConvertMapList(std::string_view body, const std::string& world_path,
                     const std::string& tolmap_path) {
-  WriteWhole(world_path, "");
-  for (const std::string& raw : SplitLines(body)) {
-    const std::string_view line = TrimRight(raw);
-    const std::string address = ExtractField(line, 1);
-    const std::optional<std::string_view> key = ServerKeyForAddress(address);
-    const std::string_view section = key ? *key : std::string_view(address);
-    const std::string map_id = ExtractField(line, 3);
-    // Read afresh for every line, as is the per-world file: each entry is on
-    // disk, and the file complete up to it, before the next line is taken.
-    const std::string display_name = IniFile::Load(tolmap_path).ReadString(kMapSection, map_id, "");
-    IniFile world_file = LoadIniFileForUpdate(world_path);
-    world_file.WriteString(section, map_id, display_name);
-    SaveIniFile(world_file, world_path);
-  }
+  const std::optional<std::string> bytes = MapFileBytes(body, DisplayNames::Load(tolmap_path));
+  // Rewritten line by line, the file would have grown past what the next
+  // line could read in.
+  if (!bytes) throw EFCreateError(CannotWriteText(world_path, kCannotReadReasonText.bytes()));
+  WriteWhole(world_path, *bytes);
 }
 
-void RunFetch(const FetchRunInputs& inputs, HttpClient& http, const Clock& clock, FetchLog& log) {
-  log.Clear();
+namespace {
+
+void FetchWorlds(const FetchRunInputs& inputs, HttpClient& http, const Clock& clock,
+                 UpdateRecord& record, FetchLog& log) {
   const std::string tolmap_path = inputs.tolmap_folder + std::string(kTolMapFileName);
   for (const std::string_view world : kAssistantWorlds) {
     const std::string world_path = inputs.out_folder + std::string(world) + inputs.file_name;
     const std::string log_name = std::string(world) + inputs.file_name;
     // A per-world file that went missing puts its world back to "never
     // converted", so the list is fetched even when it did not change.
-    if (!FileExists(world_path)) StoreListTime(inputs.record_path, world, DateTime());
+    if (!FileExists(world_path)) record.Set(world, DateTime());
 
     const std::string url = MapListUrl(inputs.host, world);
     const std::optional<DateTime> list_time = ListTime(http.Head(url));
-    const DateTime stored = StoredListTime(inputs.record_path, world);
-    if (list_time && *list_time == stored) {
+    if (list_time && *list_time == record.Stored(world)) {
       log.Append(log_name + kUpToDateSuffix.bytes());
       continue;
     }
@@ -135,9 +156,29 @@ void RunFetch(const FetchRunInputs& inputs, HttpClient& http, const Clock& clock
     ConvertMapList(body, world_path, tolmap_path);
     // An unknown list time is stored as the time of this conversion: a real,
     // non-zero time that later unknown list times are never compared with.
-    StoreListTime(inputs.record_path, world, list_time.value_or(clock.Now().TruncatedToSecond()));
+    record.Set(world, list_time.value_or(clock.Now().TruncatedToSecond()));
     log.Append(log_name + kConvertedSuffix.bytes());
   }
+}
+
+}  // namespace
+
+void RunFetch(const FetchRunInputs& inputs, HttpClient& http, const Clock& clock, FetchLog& log) {
+  log.Clear();
+  UpdateRecord record(inputs.record_path);
+  try {
+    FetchWorlds(inputs, http, clock, record, log);
+  } catch (...) {
+    // The worlds before the failure keep their times. Should the record not
+    // take them, the failure that ended the run is still the one to report;
+    // those worlds are fetched again next time.
+    try {
+      record.Save();
+    } catch (...) {
+    }
+    throw;
+  }
+  record.Save();
   log.Append("");
   log.Append(kRunFinishedText.bytes());
 }

@@ -10,9 +10,13 @@
 // - display names: TolMap folder text + "TolMap.ini", section "Map", read only;
 // - update record: section "Update" of the record file (Zoneroll.ini in the
 //   working directory), one stored list time per world.
-// Every write replaces its file whole through a temporary file, so the
-// monitor, which may read a per-world file at any moment, never sees half of
-// one; each converted entry is on disk before the next list line is taken.
+// A changed world's list is converted in memory and its file replaced once,
+// whole, through a temporary file: the monitor, which may read a per-world
+// file at any moment, sees the old file or the new one, never part of a
+// conversion, and a run cut short mid-world leaves the old file whole. The
+// update record is read when the run starts and written once, when it ends
+// (also when it fails), after every file it names; a run cut short by the
+// end of the process stores no times, so its worlds are fetched again.
 //
 // The run reports world by world through a FetchLog. The first failure ends
 // it and propagates as a tol::Exception whose message is the text the user is
@@ -71,12 +75,14 @@ struct FetchRunInputs {
 // service's HEAD answer has no usable Last-Modified (see fetch_run.cpp).
 void RunFetch(const FetchRunInputs& inputs, HttpClient& http, const Clock& clock, FetchLog& log);
 
-// Converts one map list into the file at `world_path`: the file is first cut
-// to zero bytes, then every line of `body` (trailing blanks and control
-// characters removed) becomes the entry field 3 = display name in the section
-// of its address (field 1, through the server address table; an unlisted
-// address names its own section). TolMap.ini at `tolmap_path` is read afresh
-// for each line and the file rewritten whole after each line.
+// Converts one map list into the file at `world_path`, replacing it whole:
+// every line of `body` (trailing blanks and control characters removed)
+// becomes the entry field 3 = display name in the section of its address
+// (field 1, through the server address table; an unlisted address names its
+// own section), with TolMap.ini at `tolmap_path` read once. The bytes are
+// those of map_file.h's MapFileBytes; a list whose file would outgrow what
+// the programs read in (kMaxFileBytes) is an EFCreateError naming the file,
+// and the file stays as it was.
 void ConvertMapList(std::string_view body, const std::string& world_path,
                     const std::string& tolmap_path);
 

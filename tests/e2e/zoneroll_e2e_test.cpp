@@ -12,17 +12,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "assistant/fetch_run.h"
+#include "assistant/map_file.h"
+#include "assistant/map_list_reference.h"
 #include "shared/file_io.h"
 #include "shared/ini_file.h"
 #include "shared/stored_time.h"
@@ -125,7 +129,6 @@ class ZonerollE2eTest : public ::testing::Test {
     folder_ = fs::temp_directory_path() / ("tol-zoneroll-e2e-" + std::to_string(random()));
     work_ = folder_ / "work";
     fs::create_directories(work_ / "maps");
-    fs::create_directories(folder_ / "expected");
 
     sim_.SetClock(kEpoch + 60);
     const RunResult tolmap =
@@ -151,14 +154,13 @@ class ZonerollE2eTest : public ::testing::Test {
   }
 
   // The bytes the world's file must hold: the sim's current list converted
-  // with the same TolMap.ini into a folder of the test's own.
+  // line by line with the same TolMap.ini.
   std::string ExpectedFile(std::string_view world) {
     httplib::Client client("127.0.0.1", sim_.port());
     auto res = client.Get("/cgi-bin/iplist/map." + std::string(world) + ".lst");
     if (!res || res->status != 200) return "<no list>";
-    const std::string path = (folder_ / "expected" / (std::string(world) + ".ini")).string();
-    ConvertMapList(res->body, path, (work_ / "TolMap.ini").string());
-    return ReadAll(path);
+    return testing::ReferenceMapFileBytes(res->body, ReadAll(work_ / "TolMap.ini"))
+        .value_or("<too large>");
   }
 
   void ExpectFilesMatchTheSim(const WorldSet& which = EveryWorld) {
@@ -310,6 +312,63 @@ TEST_F(ZonerollE2eTest, StatusErrorOnTheFifthWorldEndsTheRun) {
               return w != "arvel" && w != "bessa" && w != "corin" && w != "dovan";
             }));
   ExpectFilesMatchTheSim();
+}
+
+TEST_F(ZonerollE2eTest, AReaderDuringARunSeesTheOldFileOrTheNewOne) {
+  ASSERT_EQ(Zoneroll().exit_code, 0);
+  const std::string old_file = ReadAll(WorldFile("arvel"));
+  // A long list, so that the run spends a while on the world.
+  std::string list;
+  for (int i = 0; i < 60000; ++i) {
+    list += "10.0." + std::to_string(i % 200) + ".1,80,m" + std::to_string(i) + "\r\n";
+  }
+  sim_.SetContent("/cgi-bin/iplist/map.arvel.lst", list, kEpoch + 7200);
+  const std::string new_file =
+      MapFileBytes(list, DisplayNames::Load((work_ / "TolMap.ini").string())).value_or("");
+  ASSERT_NE(new_file, old_file);
+
+  // What the monitor would read, polled as fast as it goes while the run lasts.
+  std::atomic<bool> done{false};
+  std::set<std::string> seen;
+  int reads = 0;
+  std::thread reader([&] {
+    while (!done) {
+      seen.insert(ReadFileBytes(WorldFile("arvel").string()).value_or("<missing>"));
+      ++reads;
+    }
+  });
+  const RunResult run = Zoneroll();
+  done = true;
+  reader.join();
+
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_GT(reads, 1);
+  for (const std::string& bytes : seen) {
+    EXPECT_TRUE(bytes == old_file || bytes == new_file) << bytes.size() << " bytes";
+  }
+  EXPECT_EQ(ReadAll(WorldFile("arvel")), new_file);
+}
+
+TEST_F(ZonerollE2eTest, FailureInsideAConversionLeavesTheOldFileWhole) {
+  ASSERT_EQ(Zoneroll().exit_code, 0);
+  const auto before = Snapshot();
+  // One display name of 1 MiB, named by a hundred list lines of a section
+  // each: the file would outgrow what the programs read in (64 MiB) within
+  // the list.
+  WriteAll(work_ / "TolMap.ini", "[Map]\r\nbig=" + std::string(1 << 20, 'x') + "\r\n");
+  std::string list;
+  for (int i = 0; i < 100; ++i) list += "10.0.0." + std::to_string(i) + ",80,big\r\n";
+  sim_.SetContent("/cgi-bin/iplist/map.arvel.lst", list, kEpoch + 7200);
+
+  const RunResult run = Zoneroll();
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_THAT(run.err, ::testing::HasSubstr("maps/arvel.ini"));
+  EXPECT_TRUE(Lines(run.out).empty()) << run.out;
+  // Every file as it was: arvel's old map names and its old list time.
+  for (const auto& [path, file] : before) {
+    if (path.ends_with("TolMap.ini")) continue;
+    EXPECT_EQ(ReadAll(path), file.first) << path;
+  }
 }
 
 }  // namespace
