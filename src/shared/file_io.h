@@ -7,7 +7,10 @@
 // characters have 0x5C ("\") as second byte names the right file. A path that
 // holds a NUL byte names no file.
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +35,36 @@ bool FileExists(const std::string& path);
 // the new content, never part of it. On failure the temporary file is
 // removed and EFCreateError is thrown; its message is the system's reason
 // text in code page 932 (for example for a missing folder).
+//
+// On Windows a file that another program holds open for a moment (an
+// antivirus or indexer looking at the new file, a reader that doesn't share
+// deletion) can't be replaced until it lets go: the rename is retried with
+// short waits for about a second before the write fails.
+//
+// Each write also removes the temporary files left behind in its folder by
+// writes that never ended (see IsStaleTempFile).
 void WriteFileAtomic(const std::string& path, std::string_view bytes);
+
+// Temporary files of WriteFileAtomic: "~tol-" + the writing process's id +
+// "-" + a number + ".tmp", in decimal digits.
+std::string TempFileName(std::uint32_t process_id, std::uint32_t number);
+
+// The process id in a name of that pattern; nullopt for any other name.
+std::optional<std::uint32_t> TempFileOwner(std::string_view name);
+
+// A temporary file is left over from a write that never ended (its program
+// stopped in the middle) when both hold:
+// - it was last written at least kStaleTempAge ago: a write keeps its
+//   temporary file only for the moments of one call, so none takes minutes.
+//   This guards a file in a folder that other computers share, whose owner
+//   may be a process of another computer, its id meaningless here;
+// - no running process has the id in its name (`running` tells): a running
+//   owner, such as another thread or another copy of the programs, may be
+//   writing it right now, and an unrelated process that has the id since
+//   keeps the file only until it ends.
+// Any other name, however alike, is never ours to remove.
+inline constexpr std::chrono::seconds kStaleTempAge{600};
+bool IsStaleTempFile(std::string_view name, std::chrono::seconds age,
+                     const std::function<bool(std::uint32_t)>& running);
 
 }  // namespace tol

@@ -1,11 +1,15 @@
 // POSIX side of file_io.h: paths go to the system as UTF-8.
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <ctime>
 #include <system_error>
 
 #include "shared/codepage.h"
@@ -60,6 +64,34 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// True when a process has the id `pid` (one that this process may not
+// signal counts too).
+bool ProcessRunning(std::uint32_t pid) {
+  if (pid == 0 || pid > static_cast<std::uint32_t>(INT_MAX)) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// Removes the temporary files left over in `folder` (system form, ending in
+// "/", or empty for the working directory). Nothing here may fail the write.
+void RemoveStaleTempFiles(const std::string& folder) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return;
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* entry = ::readdir(dir)) {
+    if (!TempFileOwner(entry->d_name)) continue;
+    struct stat st;
+    // Only files, and a link is never followed.
+    if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode)) {
+      continue;
+    }
+    if (IsStaleTempFile(entry->d_name, std::chrono::seconds(now - st.st_mtime), ProcessRunning)) {
+      ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+  }
+  ::closedir(dir);
+}
+
 }  // namespace
 
 std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t max_bytes) {
@@ -103,11 +135,12 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
   const std::size_t slash = target.rfind('/');
   const std::string folder =
       slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  static std::atomic<unsigned> counter{0};
+  RemoveStaleTempFiles(folder);
+  static std::atomic<std::uint32_t> counter{0};
   std::string temp;
   int fd_value = -1;
   for (int attempt = 0; attempt < 100 && fd_value < 0; ++attempt) {
-    temp = folder + ".tol-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    temp = folder + TempFileName(static_cast<std::uint32_t>(::getpid()), counter++);
     // 0666 lets the umask decide the new file's rights, as for any new file.
     fd_value = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_value < 0 && errno != EEXIST) ThrowPosixError(errno);
@@ -119,6 +152,8 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
   if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
     ::fchmod(fd.get(), st.st_mode & 07777);  // a replaced file keeps its rights
   }
+  // rename() replaces a file whoever holds it open, so unlike on Windows
+  // there is nothing to wait for.
   if (!WriteAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || !fd.Close() ||
       ::rename(temp.c_str(), target.c_str()) != 0) {
     error = errno;

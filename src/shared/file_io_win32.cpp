@@ -3,7 +3,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "shared/codepage.h"
@@ -67,6 +70,79 @@ bool SystemPath(const std::string& path, std::u16string* out) {
   return true;
 }
 
+// True when a process has the id `pid`. One that this process may not open
+// counts as running; one that has ended but is still held open does not.
+bool ProcessRunning(std::uint32_t pid) {
+  const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;
+  const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  ::CloseHandle(process);
+  return running;
+}
+
+// Removes the temporary files left over in `folder` (ending in a separator,
+// or empty for the working directory). Nothing here may fail the write.
+void RemoveStaleTempFiles(const std::u16string& folder) {
+  WIN32_FIND_DATAW found;
+  // The pattern only narrows the listing (it also matches short 8.3 names);
+  // each long name is checked whole.
+  const std::u16string pattern = folder + u"~tol-*.tmp";
+  const HANDLE find = ::FindFirstFileExW(Wide(pattern), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return;
+  FILETIME now_time;
+  ::GetSystemTimeAsFileTime(&now_time);
+  const auto ticks = [](const FILETIME& time) {  // 100 ns since 1601
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                                     time.dwLowDateTime);
+  };
+  do {
+    // Files only; a link or junction is never followed.
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      continue;
+    }
+    const std::u16string name(reinterpret_cast<const char16_t*>(found.cFileName));
+    // The pattern's names are ASCII, so narrowing each character is exact.
+    if (std::any_of(name.begin(), name.end(), [](char16_t c) { return c > 0x7F; })) continue;
+    const std::chrono::seconds age((ticks(now_time) - ticks(found.ftLastWriteTime)) / 10000000);
+    if (IsStaleTempFile(std::string(name.begin(), name.end()), age, ProcessRunning)) {
+      ::DeleteFileW(Wide(folder + name));
+    }
+  } while (::FindNextFileW(find, &found));
+  ::FindClose(find);
+}
+
+// An antivirus or indexer that opens a new or replaced file to look at it,
+// or a reader that opened the target without FILE_SHARE_DELETE, makes the
+// rename fail for as long as it holds the file.
+bool MayLetGoSoon(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+         error == ERROR_ACCESS_DENIED;
+}
+
+// Renames `temp` over `target`, waiting up to about a second, in short
+// steps, for another program to let go of either. ERROR_SUCCESS or the
+// system's error.
+DWORD ReplaceWithRetry(const std::u16string& temp, const std::u16string& target) {
+  constexpr ULONGLONG kPatience = 1000;  // milliseconds
+  const ULONGLONG start = ::GetTickCount64();
+  DWORD wait = 10;
+  while (!::MoveFileExW(Wide(temp), Wide(target),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = ::GetLastError();
+    if (!MayLetGoSoon(error) || ::GetTickCount64() - start >= kPatience) return error;
+    // A folder or a read-only file at the target refuses for good.
+    const DWORD attributes = ::GetFileAttributesW(Wide(target));
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+      return error;
+    }
+    ::Sleep(wait);
+    wait = wait < 100 ? wait * 2 : 100;
+  }
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t max_bytes) {
@@ -110,12 +186,12 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
   const std::size_t separator = target.find_last_of(u"\\/:");
   const std::u16string folder =
       separator == std::u16string::npos ? std::u16string() : target.substr(0, separator + 1);
-  static std::atomic<unsigned> counter{0};
+  RemoveStaleTempFiles(folder);
+  static std::atomic<std::uint32_t> counter{0};
   std::u16string temp;
   HANDLE created = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 100 && created == INVALID_HANDLE_VALUE; ++attempt) {
-    const std::string name = "~tol-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                             std::to_string(counter++) + ".tmp";
+    const std::string name = TempFileName(::GetCurrentProcessId(), counter++);
     temp = folder + std::u16string(name.begin(), name.end());
     created = ::CreateFileW(Wide(temp), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -138,11 +214,7 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
   }
   if (error == ERROR_SUCCESS && !::FlushFileBuffers(file.get())) error = ::GetLastError();
   if (error == ERROR_SUCCESS && !file.Close()) error = ::GetLastError();
-  if (error == ERROR_SUCCESS &&
-      !::MoveFileExW(Wide(temp), Wide(target),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = ::GetLastError();
-  }
+  if (error == ERROR_SUCCESS) error = ReplaceWithRetry(temp, target);
   if (error != ERROR_SUCCESS) {
     file.Close();
     ::DeleteFileW(Wide(temp));

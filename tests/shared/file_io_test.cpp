@@ -2,6 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -126,6 +134,78 @@ TEST_F(FileIoTest, IniDocumentsSaveAndLoadByteForByte) {
   EXPECT_EQ(ProfileIni::Load(PathOf("missing.ini")).Serialize(), "");
   EXPECT_THROW(world.Save(PathOf("missing/x.ini")), EFCreateError);
   EXPECT_THROW(log.Save(PathOf("missing/x.ini")), EFCreateError);
+}
+
+TEST(TempFileTest, OnlyOurOwnLeftoversAreStale) {
+  using std::chrono::minutes;
+  const auto running_123 = [](std::uint32_t pid) { return pid == 123; };
+  const struct {
+    std::string name;
+    minutes age;
+    bool stale;
+  } cases[] = {
+      {TempFileName(456, 7), minutes(10), true},
+      {"~tol-4294967295-4294967295.tmp", minutes(60), true},
+      {TempFileName(456, 7), minutes(9), false},   // may still be written
+      {TempFileName(123, 7), minutes(60), false},  // its owner runs
+      {"~tol-0-1.tmp", minutes(60), false},
+      {"~tol-4294967296-1.tmp", minutes(60), false},
+      {"~tol-456-.tmp", minutes(60), false},
+      {"~tol--7.tmp", minutes(60), false},
+      {"~tol-45a-7.tmp", minutes(60), false},
+      {"~tol-456-7-8.tmp", minutes(60), false},
+      {"~tol-456-7.tmp.bak", minutes(60), false},
+      {"x~tol-456-7.tmp", minutes(60), false},
+      {"~TOL-456-7.TMP", minutes(60), false},
+      {"~tol-notes.tmp", minutes(60), false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsStaleTempFile(c.name, c.age, running_123), c.stale) << c.name;
+  }
+  EXPECT_EQ(TempFileOwner(TempFileName(456, 7)), 456u);
+}
+
+std::uint32_t CurrentProcessId() {
+#ifdef _WIN32
+  return ::GetCurrentProcessId();
+#else
+  return static_cast<std::uint32_t>(::getpid());
+#endif
+}
+
+TEST_F(FileIoTest, WriteRemovesStaleTemporaryFilesOfItsFolder) {
+  // No process has this id, on Linux (above the largest pid) nor on Windows.
+  constexpr std::uint32_t kEnded = 2147483646;
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(2);
+  fs::create_directory(dir_.path() / "other");
+  const auto make = [&](const fs::path& path, bool aged) {
+    testing::TempDir::Write(path.string(), "partial");
+    if (aged) fs::last_write_time(path, old);
+  };
+  make(dir_.path() / TempFileName(kEnded, 1), true);              // left over
+  make(dir_.path() / TempFileName(kEnded, 2), false);             // maybe in use
+  make(dir_.path() / TempFileName(CurrentProcessId(), 3), true);  // its owner runs
+  make(dir_.path() / "~tol-notes.tmp", true);                     // not one of ours
+  make(dir_.path() / "other" / TempFileName(kEnded, 5), true);    // another folder
+  fs::create_directory(dir_.path() / TempFileName(kEnded, 4));    // a folder
+  // (MinGW's library can't date a folder back; there the folder is skipped
+  // for its age as well.)
+  std::error_code undated;
+  fs::last_write_time(dir_.path() / TempFileName(kEnded, 4), old, undated);
+
+  WriteFileAtomic(PathOf("target.ini"), "new");
+
+  std::vector<std::string> names = Names();
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> expected = {TempFileName(kEnded, 2),
+                                       TempFileName(CurrentProcessId(), 3),
+                                       TempFileName(kEnded, 4),
+                                       "other",
+                                       "target.ini",
+                                       "~tol-notes.tmp"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
+  EXPECT_TRUE(fs::exists(dir_.path() / "other" / TempFileName(kEnded, 5)));
 }
 
 }  // namespace
