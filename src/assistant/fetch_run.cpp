@@ -80,6 +80,31 @@ class UpdateRecord {
   std::vector<std::pair<std::string_view, DateTime>> changes_;  // in the order first set
 };
 
+// The display names of TolMap.ini, read for every world converted, and
+// parsed again only when the file's bytes changed since the world before.
+class TolMapReader {
+ public:
+  explicit TolMapReader(std::string path) : path_(std::move(path)) {}
+
+  const DisplayNames& Read() {
+    std::string bytes = ReadFileBytes(path_).value_or("");
+    if (!names_ || bytes != names_->bytes()) names_ = DisplayNames::Parse(std::move(bytes));
+    return *names_;
+  }
+
+ private:
+  std::string path_;
+  std::optional<DisplayNames> names_;
+};
+
+void WriteMapFile(std::string_view body, const std::string& world_path, const DisplayNames& names) {
+  const std::optional<std::string> bytes = MapFileBytes(body, names);
+  // Rewritten line by line, the file would have grown past what the next
+  // line could read in.
+  if (!bytes) throw EFCreateError(CannotWriteText(world_path, kCannotReadReasonText.bytes()));
+  WriteWhole(world_path, *bytes);
+}
+
 // The list time of a HEAD answer, to the second. Without a Last-Modified the
 // service gives no way to tell whether the list changed, and time zero would
 // read as "never converted": compared with the zero that a missing per-world
@@ -126,18 +151,14 @@ IniFile LoadIniFileForUpdate(const std::string& path) {
 
 void ConvertMapList(std::string_view body, const std::string& world_path,
                     const std::string& tolmap_path) {
-  const std::optional<std::string> bytes = MapFileBytes(body, DisplayNames::Load(tolmap_path));
-  // Rewritten line by line, the file would have grown past what the next
-  // line could read in.
-  if (!bytes) throw EFCreateError(CannotWriteText(world_path, kCannotReadReasonText.bytes()));
-  WriteWhole(world_path, *bytes);
+  WriteMapFile(body, world_path, DisplayNames::Load(tolmap_path));
 }
 
 namespace {
 
 void FetchWorlds(const FetchRunInputs& inputs, HttpClient& http, const Clock& clock,
                  UpdateRecord& record, FetchLog& log) {
-  const std::string tolmap_path = inputs.tolmap_folder + std::string(kTolMapFileName);
+  TolMapReader tolmap(inputs.tolmap_folder + std::string(kTolMapFileName));
   for (const std::string_view world : kAssistantWorlds) {
     const std::string world_path = inputs.out_folder + std::string(world) + inputs.file_name;
     const std::string log_name = std::string(world) + inputs.file_name;
@@ -153,7 +174,7 @@ void FetchWorlds(const FetchRunInputs& inputs, HttpClient& http, const Clock& cl
     }
 
     const std::string body = http.Get(url);
-    ConvertMapList(body, world_path, tolmap_path);
+    WriteMapFile(body, world_path, tolmap.Read());
     // An unknown list time is stored as the time of this conversion: a real,
     // non-zero time that later unknown list times are never compared with.
     record.Set(world, list_time.value_or(clock.Now().TruncatedToSecond()));

@@ -77,6 +77,9 @@ class DisplayNames {
   // when the table has no such key. Valid while the table is.
   std::string_view Find(std::string_view map_id) const;
 
+  // The bytes the table was read from.
+  const std::string& bytes() const { return text_; }
+
  private:
   struct Entry {  // offsets into text_
     std::uint32_t key, key_size, value, value_size;

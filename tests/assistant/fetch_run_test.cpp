@@ -303,6 +303,29 @@ TEST_F(FetchRunTest, ConversionWritesAnEntryForEveryLine) {
   }
 }
 
+TEST_F(FetchRunTest, TolMapIsReadAgainForEveryWorld) {
+  // A log that edits TolMap.ini after each world, as a user might meanwhile.
+  class EditingLog : public MemoryLog {
+   public:
+    explicit EditingLog(std::string path) : path_(std::move(path)) {}
+    void Append(std::string_view line) override {
+      MemoryLog::Append(line);
+      WriteFileAtomic(path_, "[Map]\r\nm=" + std::to_string(lines.size()) + "\r\n");
+    }
+
+   private:
+    std::string path_;
+  } log(root_ + "TolMap.ini");
+  WriteFileAtomic(root_ + "TolMap.ini", "[Map]\r\nm=0\r\n");
+  ScriptAll(kListTime, Address(11) + ",x,m\r\n");
+  RunFetch(inputs_, http_, clock_, log);
+  for (std::size_t i = 0; i < kAssistantWorlds.size(); ++i) {
+    EXPECT_EQ(Read(WorldPath(kAssistantWorlds[i])),
+              "[GameServer01]\r\nm=" + std::to_string(i) + "\r\n\r\n")
+        << kAssistantWorlds[i];
+  }
+}
+
 TEST_F(FetchRunTest, FolderTextsWithoutSeparatorRunIntoFileNames) {
   inputs_.out_folder = root_ + "out";
   inputs_.file_name = ".map";
