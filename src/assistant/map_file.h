@@ -2,12 +2,12 @@
 // The per-world map-name file of one map list, built in memory.
 //
 // The file's bytes are those that rewriting it after every list line would
-// leave: each line's entry is set in the document as the line before left it
-// on disk and read it back, so the reading rules of the INI files (trimmed
-// names and keys, ";" lines skipped, "[...]" lines starting sections, one
-// section per name) apply between lines, and not after the last one. Built
-// this way, the file is written once per world, whole, and a reader sees the
-// old file or the new one, never part of a conversion.
+// leave: each line's entry is set in the document that reading back the file
+// written for the lines before would give. So the reading rules of the INI
+// files (trimmed names and keys, ";" lines skipped, "[...]" lines starting
+// sections, one section per name) apply between lines, and not after the
+// last one. Built this way, the file is written once per world, whole, and a
+// reader sees the old file or the new one, never part of a conversion.
 
 #include <cstddef>
 #include <cstdint>
