@@ -30,18 +30,20 @@ std::string CannotWriteText(const std::string& path, std::string_view reason) {
   return text;
 }
 
-void WriteWhole(const std::string& path, std::string_view bytes) {
+void WriteWhole(const std::string& path, std::string_view bytes,
+                WriteDurability durability = WriteDurability::kFlushed) {
   try {
-    WriteFileAtomic(path, bytes);
+    WriteFileAtomic(path, bytes, durability);
   } catch (const EFCreateError& e) {
     throw EFCreateError(CannotWriteText(path, e.what()));
   }
 }
 
-// The update record of one run: read at its start, and written once, when
-// the run ends, with the file read afresh so that the settings sharing it
-// stay as they are. A run that is cut short (the process ends) stores no
-// times, so the worlds it converted are fetched again by the next run.
+// The update record of one run: read at its start; each converted world's
+// time is stored right after its file is written, with the record read
+// afresh so that the settings sharing it stay as they are. Those writes go
+// unflushed (a record lost to a power cut only means lists fetched again);
+// the last one of the run is flushed.
 class UpdateRecord {
  public:
   explicit UpdateRecord(std::string path)
@@ -64,20 +66,22 @@ class UpdateRecord {
     changes_.emplace_back(world, time);
   }
 
-  void Save() {
-    if (changes_.empty()) return;
+  void Save(WriteDurability durability) {
+    if (changes_.empty() && !unflushed_) return;
     IniFile record = LoadIniFileForUpdate(path_);
     for (const auto& [world, time] : changes_) {
       record.WriteString(kUpdateSection, world, StoredTimeText(time));
     }
-    SaveIniFile(record, path_);
+    WriteWhole(path_, record.Serialize(), durability);
     changes_.clear();
+    unflushed_ = durability == WriteDurability::kNotFlushed;
   }
 
  private:
   std::string path_;
   IniFile stored_;
   std::vector<std::pair<std::string_view, DateTime>> changes_;  // in the order first set
+  bool unflushed_ = false;  // the file holds a write not yet flushed
 };
 
 // The display names of TolMap.ini, read for every world converted, and
@@ -178,6 +182,7 @@ void FetchWorlds(const FetchRunInputs& inputs, HttpClient& http, const Clock& cl
     // An unknown list time is stored as the time of this conversion: a real,
     // non-zero time that later unknown list times are never compared with.
     record.Set(world, list_time.value_or(clock.Now().TruncatedToSecond()));
+    record.Save(WriteDurability::kNotFlushed);
     log.Append(log_name + kConvertedSuffix.bytes());
   }
 }
@@ -194,12 +199,12 @@ void RunFetch(const FetchRunInputs& inputs, HttpClient& http, const Clock& clock
     // take them, the failure that ended the run is still the one to report;
     // those worlds are fetched again next time.
     try {
-      record.Save();
+      record.Save(WriteDurability::kFlushed);
     } catch (...) {
     }
     throw;
   }
-  record.Save();
+  record.Save(WriteDurability::kFlushed);
   log.Append("");
   log.Append(kRunFinishedText.bytes());
 }

@@ -43,7 +43,13 @@ bool FileExists(const std::string& path);
 //
 // Each write also removes the temporary files left behind in its folder by
 // writes that never ended (see IsStaleTempFile).
-void WriteFileAtomic(const std::string& path, std::string_view bytes);
+//
+// kNotFlushed skips the flushes to disk: still old or new content for every
+// reader, but after a power cut the file may hold either (or, on some file
+// systems, neither). For records whose loss only costs repeated work.
+enum class WriteDurability { kFlushed, kNotFlushed };
+void WriteFileAtomic(const std::string& path, std::string_view bytes,
+                     WriteDurability durability = WriteDurability::kFlushed);
 
 // Temporary files of WriteFileAtomic: "~tol-" + the writing process's id +
 // "-" + a number + ".tmp", in decimal digits.

@@ -127,7 +127,8 @@ bool FileExists(const std::string& path) {
   return ::stat(system_path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-void WriteFileAtomic(const std::string& path, std::string_view bytes) {
+void WriteFileAtomic(const std::string& path, std::string_view bytes, WriteDurability durability) {
+  const bool flush = durability == WriteDurability::kFlushed;
   std::string target;
   if (!SystemPath(path, &target)) ThrowPosixError(ENOENT);
   // The temporary name depends only on the folder, not on the target's name,
@@ -154,7 +155,7 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
   }
   // rename() replaces a file whoever holds it open, so unlike on Windows
   // there is nothing to wait for.
-  if (!WriteAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || !fd.Close() ||
+  if (!WriteAll(fd.get(), bytes) || (flush && ::fsync(fd.get()) != 0) || !fd.Close() ||
       ::rename(temp.c_str(), target.c_str()) != 0) {
     error = errno;
   }
@@ -165,6 +166,7 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
   }
   // Make the rename itself durable; a folder that can't be synced changes
   // nothing about the result.
+  if (!flush) return;
   Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
 }

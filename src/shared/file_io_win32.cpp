@@ -123,12 +123,12 @@ bool MayLetGoSoon(DWORD error) {
 // Renames `temp` over `target`, waiting up to about a second, in short
 // steps, for another program to let go of either. ERROR_SUCCESS or the
 // system's error.
-DWORD ReplaceWithRetry(const std::u16string& temp, const std::u16string& target) {
+DWORD ReplaceWithRetry(const std::u16string& temp, const std::u16string& target, bool flush) {
   constexpr ULONGLONG kPatience = 1000;  // milliseconds
   const ULONGLONG start = ::GetTickCount64();
   DWORD wait = 10;
   while (!::MoveFileExW(Wide(temp), Wide(target),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                        MOVEFILE_REPLACE_EXISTING | (flush ? MOVEFILE_WRITE_THROUGH : 0))) {
     const DWORD error = ::GetLastError();
     if (!MayLetGoSoon(error) || ::GetTickCount64() - start >= kPatience) return error;
     // A folder or a read-only file at the target refuses for good.
@@ -178,7 +178,8 @@ bool FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void WriteFileAtomic(const std::string& path, std::string_view bytes) {
+void WriteFileAtomic(const std::string& path, std::string_view bytes, WriteDurability durability) {
+  const bool flush = durability == WriteDurability::kFlushed;
   std::u16string target;
   if (!SystemPath(path, &target)) ThrowWindowsError(ERROR_INVALID_NAME);
   // The folder is found in UTF-16: in the code page 932 bytes a 0x5C may be
@@ -212,9 +213,9 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
       rest.remove_prefix(written);
     }
   }
-  if (error == ERROR_SUCCESS && !::FlushFileBuffers(file.get())) error = ::GetLastError();
+  if (error == ERROR_SUCCESS && flush && !::FlushFileBuffers(file.get())) error = ::GetLastError();
   if (error == ERROR_SUCCESS && !file.Close()) error = ::GetLastError();
-  if (error == ERROR_SUCCESS) error = ReplaceWithRetry(temp, target);
+  if (error == ERROR_SUCCESS) error = ReplaceWithRetry(temp, target, flush);
   if (error != ERROR_SUCCESS) {
     file.Close();
     ::DeleteFileW(Wide(temp));

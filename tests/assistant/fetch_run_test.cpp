@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -324,6 +325,29 @@ TEST_F(FetchRunTest, TolMapIsReadAgainForEveryWorld) {
               "[GameServer01]\r\nm=" + std::to_string(i) + "\r\n\r\n")
         << kAssistantWorlds[i];
   }
+}
+
+// Each world's list time is in the record by the time its log line comes,
+// so a run cut short (the program killed) keeps the worlds it finished.
+TEST_F(FetchRunTest, EachWorldsTimeIsStoredAsItIsDone) {
+  class CheckingLog : public MemoryLog {
+   public:
+    explicit CheckingLog(std::function<bool(std::string_view)> stored_now)
+        : stored_now_(std::move(stored_now)) {}
+    void Append(std::string_view line) override {
+      if (lines.size() < kAssistantWorlds.size()) {
+        stored.push_back(stored_now_(kAssistantWorlds[lines.size()]));
+      }
+      MemoryLog::Append(line);
+    }
+    std::vector<bool> stored;
+
+   private:
+    std::function<bool(std::string_view)> stored_now_;
+  } log([this](std::string_view world) { return Stored(world) == kListTime; });
+  ScriptAll(kListTime, Address(11) + ",x,m\r\n");
+  RunFetch(inputs_, http_, clock_, log);
+  EXPECT_EQ(log.stored, std::vector<bool>(kAssistantWorlds.size(), true));
 }
 
 TEST_F(FetchRunTest, FolderTextsWithoutSeparatorRunIntoFileNames) {
