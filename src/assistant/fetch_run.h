@@ -14,9 +14,9 @@
 // whole, through a temporary file: the monitor, which may read a per-world
 // file at any moment, sees the old file or the new one, never part of a
 // conversion, and a run cut short mid-world leaves the old file whole. The
-// update record is read when the run starts and written once, when it ends
-// (also when it fails), after every file it names; a run cut short by the
-// end of the process stores no times, so its worlds are fetched again.
+// update record is read when the run starts; each converted world's time is
+// written into it right after the world's file (unflushed; the run's last
+// record write, also on failure, is flushed).
 //
 // The run reports world by world through a FetchLog. The first failure ends
 // it and propagates as a tol::Exception whose message is the text the user is
