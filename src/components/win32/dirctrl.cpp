@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <cwchar>
 #include <vector>
 
 #include "shared/codepage.h"
@@ -113,22 +114,54 @@ std::wstring PathOf(PCIDLIST_ABSOLUTE item) {
   return path;
 }
 
+// What the dialog's events work with: the folder to open on, and the path of
+// the dialog's current selection.
+struct BrowseState {
+  std::wstring initial_dir;
+  wchar_t selected[MAX_PATH + 1] = {};
+};
+
+// Whether `path` names `folder`: case aside, and trailing separators aside
+// except for a drive root ("C:\").
+bool SameFolder(const wchar_t* path, const std::wstring& folder) {
+  std::size_t length = folder.size();
+  while (length > 3 && (folder[length - 1] == L'\\' || folder[length - 1] == L'/')) --length;
+  // `path` holds at most MAX_PATH characters, so equal lengths fit an int.
+  return wcslen(path) == length &&
+         CompareStringOrdinal(path, static_cast<int>(length), folder.data(),
+                              static_cast<int>(length), TRUE) == CSTR_EQUAL;
+}
+
+// How often, at most, the dialog is asked to select the starting folder.
+// Wine's browser finds it by comparing the item IDs of the folders on its path
+// with those of its tree, and these IDs hold each folder's times, the last
+// access too. A folder on the path that was written to since it was last read
+// gets a new access time when the first request reads it, and the tree, filled
+// after that, no longer matches: the request leaves the Desktop selected. The
+// next request sees the times as they now stay. A folder that isn't there
+// costs no more than the repeated requests.
+constexpr int kSelectionRequests = 3;
+
 // The dialog's events. Never throws: it runs inside the shell's dialog.
 int CALLBACK BrowseCallback(HWND dialog, UINT event, LPARAM parameter, LPARAM data) noexcept {
+  auto* state = reinterpret_cast<BrowseState*>(data);
   switch (event) {
     case BFFM_INITIALIZED: {
       // Open on the starting folder; one character or none is no folder.
-      const auto* initial_dir = reinterpret_cast<const std::wstring*>(data);
-      if (initial_dir != nullptr && initial_dir->size() > 1) {
-        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE,
-                     reinterpret_cast<LPARAM>(initial_dir->c_str()));
+      if (state->initial_dir.size() > 1) {
+        for (int request = 0;
+             request < kSelectionRequests && !SameFolder(state->selected, state->initial_dir);
+             ++request) {
+          SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE,
+                       reinterpret_cast<LPARAM>(state->initial_dir.c_str()));
+        }
       }
       break;
     }
     case BFFM_SELCHANGED: {
       // The full path of the selection on the status line (empty for an
       // item without one, such as "My Computer").
-      wchar_t path[MAX_PATH + 1] = {};
+      wchar_t* path = state->selected;
       if (!SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(parameter), path)) {
         path[0] = L'\0';
       }
@@ -157,7 +190,8 @@ bool BrowseForFolder(std::string_view title_cp932, std::string_view initial_dir_
   display_name[0] = L'\0';
 
   const std::wstring title = ToWide(title_cp932);
-  const std::wstring initial_dir = ToWide(initial_dir_cp932);
+  BrowseState state;
+  state.initial_dir = ToWide(initial_dir_cp932);
   BROWSEINFOW request{};
   request.hwndOwner = GetActiveWindow();
   request.pidlRoot = nullptr;  // the desktop
@@ -165,7 +199,7 @@ bool BrowseForFolder(std::string_view title_cp932, std::string_view initial_dir_
   request.lpszTitle = title.c_str();
   request.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
   request.lpfn = &BrowseCallback;
-  request.lParam = reinterpret_cast<LPARAM>(&initial_dir);
+  request.lParam = reinterpret_cast<LPARAM>(&state);
 
   PIDLIST_ABSOLUTE chosen = nullptr;
   {
