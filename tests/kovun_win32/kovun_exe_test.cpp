@@ -244,6 +244,13 @@ TEST_F(KovunExeTest, FirstStartPollsPaintsAndSavesAtClose) {
         << "panel " << c.id << ": " << std::hex << ScreenColor(panel);
   }
 
+  // The end of the session saves too (the system ends the process without
+  // a close).
+  DeleteFileW((folder_ + L"kovun.ini").c_str());
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5000, &result);
+  EXPECT_NE(Settings().find("Default=Arvel\r\n"), std::string::npos);
+
   ASSERT_TRUE(CloseAndWait(window));
   const std::string saved = Settings();
   for (const char* key : {"[Window]\r\nLeft=210\r\nTop=129\r\nSnap=4\r\n", "Default=Arvel\r\n",

@@ -198,6 +198,7 @@ class TKovunForm::Impl {
   void ApplyFont();
   void Command(UINT id);
   void Close();
+  void SaveAtClose();
 
   // Drawing the model: what differs from what the window shows.
   void ModelChanged();
@@ -623,6 +624,14 @@ void TKovunForm::Impl::Command(UINT id) {
 // goes at once; a request in flight is abandoned, not waited for.
 void TKovunForm::Impl::Close() {
   if (closing_) return;
+  SaveAtClose();
+  closing_ = true;
+  http_->Abandon();
+  executor_->Stop();
+  DestroyWindow(window_);
+}
+
+void TKovunForm::Impl::SaveAtClose() {
   WINDOWPLACEMENT placement{};
   placement.length = sizeof(placement);
   RECT rect;
@@ -633,10 +642,6 @@ void TKovunForm::Impl::Close() {
     rect = placement.rcNormalPosition;
   }
   monitor_->FormClose(rect.left, rect.top);
-  closing_ = true;
-  http_->Abandon();
-  executor_->Stop();
-  DestroyWindow(window_);
 }
 
 LRESULT TKovunForm::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -693,6 +698,14 @@ LRESULT TKovunForm::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_CLOSE:
       Close();
+      return 0;
+    case WM_ENDSESSION:
+      // The session ends (logoff, shutdown): the process is ended without a
+      // close, so the close-time save happens here.
+      if (wparam && !closing_) {
+        SaveAtClose();
+        http_->Abandon();
+      }
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
