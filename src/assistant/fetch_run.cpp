@@ -1,5 +1,6 @@
 #include "assistant/fetch_run.h"
 
+#include <chrono>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -39,11 +40,11 @@ void WriteWhole(const std::string& path, std::string_view bytes,
   }
 }
 
-// The update record of one run: read at its start; each converted world's
-// time is stored right after its file is written, with the record read
-// afresh so that the settings sharing it stay as they are. Those writes go
-// unflushed (a record lost to a power cut only means lists fetched again);
-// the last one of the run is flushed.
+// The update record of one run: read at its start; converted worlds' times
+// are stored during the run, at most once per interval, and at its end, each
+// time with the record read afresh so that the settings sharing it stay as
+// they are. The writes during the run go unflushed (a record lost to a power
+// cut only means lists fetched again); the last one of the run is flushed.
 class UpdateRecord {
  public:
   explicit UpdateRecord(std::string path)
@@ -75,6 +76,15 @@ class UpdateRecord {
     WriteWhole(path_, record.Serialize(), durability);
     changes_.clear();
     unflushed_ = durability == WriteDurability::kNotFlushed;
+    last_save_ = std::chrono::steady_clock::now();
+  }
+
+  // During the run: the times so far, once `interval` has passed since the
+  // last write.
+  void SaveIfDue(std::chrono::milliseconds interval) {
+    if (std::chrono::steady_clock::now() - last_save_ >= interval) {
+      Save(WriteDurability::kNotFlushed);
+    }
   }
 
  private:
@@ -82,6 +92,7 @@ class UpdateRecord {
   IniFile stored_;
   std::vector<std::pair<std::string_view, DateTime>> changes_;  // in the order first set
   bool unflushed_ = false;  // the file holds a write not yet flushed
+  std::chrono::steady_clock::time_point last_save_ = std::chrono::steady_clock::now();
 };
 
 // The display names of TolMap.ini, read for every world converted, and
@@ -182,7 +193,7 @@ void FetchWorlds(const FetchRunInputs& inputs, HttpClient& http, const Clock& cl
     // An unknown list time is stored as the time of this conversion: a real,
     // non-zero time that later unknown list times are never compared with.
     record.Set(world, list_time.value_or(clock.Now().TruncatedToSecond()));
-    record.Save(WriteDurability::kNotFlushed);
+    record.SaveIfDue(inputs.record_interval);
     log.Append(log_name + kConvertedSuffix.bytes());
   }
 }

@@ -14,9 +14,9 @@
 // whole, through a temporary file: the monitor, which may read a per-world
 // file at any moment, sees the old file or the new one, never part of a
 // conversion, and a run cut short mid-world leaves the old file whole. The
-// update record is read when the run starts; each converted world's time is
-// written into it right after the world's file (unflushed; the run's last
-// record write, also on failure, is flushed).
+// update record is read when the run starts; converted worlds' times are
+// written into it during the run (see record_interval; unflushed) and at its
+// end, also on failure (flushed).
 //
 // The run reports world by world through a FetchLog. The first failure ends
 // it and propagates as a tol::Exception whose message is the text the user is
@@ -27,6 +27,7 @@
 // are not visited; the log gets no closing lines.
 
 #include <array>
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -69,6 +70,11 @@ struct FetchRunInputs {
   std::string tolmap_folder;  // prefix of TolMap.ini; empty: working directory
   std::string host;           // map-list service host, optionally ":port"
   std::string record_path = "Zoneroll.ini";
+  // During a run the record takes the converted worlds' times after a
+  // conversion once this long has passed since it was last written
+  // (unflushed); the run's end writes the rest and flushes. A run cut short
+  // loses at most this much fetching. 0: after every world.
+  std::chrono::milliseconds record_interval{250};
 };
 
 // One run over all worlds. `clock` supplies the list time stored when the

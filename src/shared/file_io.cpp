@@ -3,6 +3,9 @@
 
 #include "shared/file_io.h"
 
+#include <mutex>
+#include <set>
+
 namespace tol {
 
 namespace {
@@ -46,6 +49,13 @@ bool IsStaleTempFile(std::string_view name, std::chrono::seconds age,
                      const std::function<bool(std::uint32_t)>& running) {
   const std::optional<std::uint32_t> owner = TempFileOwner(name);
   return owner && age >= kStaleTempAge && !running(*owner);
+}
+
+bool FirstWriteIntoFolder(std::string_view folder) {
+  static std::mutex mutex;
+  static std::set<std::string, std::less<>> seen;
+  std::lock_guard<std::mutex> lock(mutex);
+  return seen.emplace(folder).second;
 }
 
 }  // namespace tol

@@ -41,8 +41,9 @@ bool FileExists(const std::string& path);
 // deletion) can't be replaced until it lets go: the rename is retried with
 // short waits for about a second before the write fails.
 //
-// Each write also removes the temporary files left behind in its folder by
-// writes that never ended (see IsStaleTempFile).
+// The first write of a process into a folder also removes the temporary
+// files left behind there by writes that never ended (see IsStaleTempFile);
+// leftovers come from earlier runs, so once per folder is enough.
 //
 // kNotFlushed skips the flushes to disk: still old or new content for every
 // reader, but after a power cut the file may hold either (or, on some file
@@ -72,5 +73,9 @@ std::optional<std::uint32_t> TempFileOwner(std::string_view name);
 inline constexpr std::chrono::seconds kStaleTempAge{600};
 bool IsStaleTempFile(std::string_view name, std::chrono::seconds age,
                      const std::function<bool(std::uint32_t)>& running);
+
+// True the first time this process asks for `folder` (the folder's name in
+// any fixed form): whether WriteFileAtomic still has to look for leftovers.
+bool FirstWriteIntoFolder(std::string_view folder);
 
 }  // namespace tol

@@ -136,7 +136,7 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes, WriteDurab
   const std::size_t slash = target.rfind('/');
   const std::string folder =
       slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  RemoveStaleTempFiles(folder);
+  if (FirstWriteIntoFolder(folder)) RemoveStaleTempFiles(folder);
   static std::atomic<std::uint32_t> counter{0};
   std::string temp;
   int fd_value = -1;

@@ -187,7 +187,10 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes, WriteDurab
   const std::size_t separator = target.find_last_of(u"\\/:");
   const std::u16string folder =
       separator == std::u16string::npos ? std::u16string() : target.substr(0, separator + 1);
-  RemoveStaleTempFiles(folder);
+  if (FirstWriteIntoFolder(std::string_view(reinterpret_cast<const char*>(folder.data()),
+                                            folder.size() * sizeof(char16_t)))) {
+    RemoveStaleTempFiles(folder);
+  }
   static std::atomic<std::uint32_t> counter{0};
   std::u16string temp;
   HANDLE created = INVALID_HANDLE_VALUE;

@@ -327,9 +327,11 @@ TEST_F(FetchRunTest, TolMapIsReadAgainForEveryWorld) {
   }
 }
 
-// Each world's list time is in the record by the time its log line comes,
-// so a run cut short (the program killed) keeps the worlds it finished.
+// With no interval, each world's list time is in the record by the time its
+// log line comes, so a run cut short (the program killed) keeps the worlds
+// it finished.
 TEST_F(FetchRunTest, EachWorldsTimeIsStoredAsItIsDone) {
+  inputs_.record_interval = std::chrono::milliseconds(0);
   class CheckingLog : public MemoryLog {
    public:
     explicit CheckingLog(std::function<bool(std::string_view)> stored_now)
@@ -348,6 +350,14 @@ TEST_F(FetchRunTest, EachWorldsTimeIsStoredAsItIsDone) {
   ScriptAll(kListTime, Address(11) + ",x,m\r\n");
   RunFetch(inputs_, http_, clock_, log);
   EXPECT_EQ(log.stored, std::vector<bool>(kAssistantWorlds.size(), true));
+  // The default interval spares a fast run those writes: the times come at
+  // its end.
+  Reset();
+  log.stored.clear();
+  inputs_.record_interval = std::chrono::hours(1);
+  RunFetch(inputs_, http_, clock_, log);
+  EXPECT_EQ(log.stored, std::vector<bool>(kAssistantWorlds.size(), false));
+  EXPECT_EQ(Stored(kAssistantWorlds.back()), kListTime);
 }
 
 TEST_F(FetchRunTest, FolderTextsWithoutSeparatorRunIntoFileNames) {
