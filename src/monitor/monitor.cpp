@@ -204,6 +204,11 @@ void KovunMonitor::FinishPoll(const std::shared_ptr<StatusPoll>& poll) {
 // then one more poll at most.
 void KovunMonitor::RunDeferred() {
   if (std::exchange(countdown_pending_, false)) RunGuarded([this] { CountdownStep(); });
+  // The toggles in the order of the menu; two clicks on one cancel out.
+  if (std::exchange(pending_update_time_toggles_, 0) != 0) {
+    RunGuarded([this] { refresh_pending_ |= ToggleUpdateTime(); });
+  }
+  if (std::exchange(pending_tray_toggles_, 0) != 0) RunGuarded([this] { ToggleTray(); });
   if (pending_patch_) {
     const int patch = *std::exchange(pending_patch_, std::nullopt);
     if (model_.patch_entries[patch].enabled) {
@@ -304,21 +309,33 @@ void KovunMonitor::N2Click() {
 }
 
 void KovunMonitor::N3Click() {
-  RunGuarded([this] { ToggleUpdateTime(); });
+  if (busy_) {
+    // The poll would overwrite the caption the toggle sets: it waits.
+    pending_update_time_toggles_ ^= 1;
+    return;
+  }
+  RunGuarded([this] {
+    if (ToggleUpdateTime()) RefreshWorld();
+  });
 }
 
-void KovunMonitor::ToggleUpdateTime() {
+bool KovunMonitor::ToggleUpdateTime() {
   if (model_.last_modified) {
     model_.last_modified = false;
     model_.caption = PlainAverageCaption(model_.average_text);
     model_.saved_caption = model_.caption;
-  } else {
-    model_.last_modified = true;
-    RefreshWorld();
+    return false;
   }
+  model_.last_modified = true;
+  return true;
 }
 
 void KovunMonitor::N4Click() {
+  if (busy_) {
+    // The icon's tip takes the caption the poll leaves.
+    pending_tray_toggles_ ^= 1;
+    return;
+  }
   RunGuarded([this] { ToggleTray(); });
 }
 

@@ -16,7 +16,9 @@
 // thread. Whatever asks for a poll while one runs (a timer tick, a manual
 // refresh, a world switch, a patch choice) is remembered and done once, after
 // it: several refresh requests make one poll, and a world switch or patch
-// choice made meanwhile takes effect then. The countdown waits the same way:
+// choice made meanwhile takes effect then, and so do the update-time and tray
+// toggles (each after the poll's caption, which both use). The countdown waits
+// the same way:
 // its ticks during a poll are held back and at most one is delivered after
 // it, before any deferred poll starts, so a poll running off the UI thread
 // shows exactly what a blocking one would.
@@ -193,7 +195,8 @@ class KovunMonitor {
   void RunDeferred();
   void CountdownStep();
   void NotifyModelChanged() noexcept;
-  void ToggleUpdateTime();
+  // Returns whether the display was turned on, which asks for a refresh.
+  bool ToggleUpdateTime();
   void ToggleTray();
   void RestartTimer1();
   void ApplyPatchChoice(int patch_index);
@@ -220,6 +223,10 @@ class KovunMonitor {
   bool countdown_pending_ = false;
   std::optional<int> pending_world_;
   std::optional<int> pending_patch_;
+  // The update-time and tray toggles clicked during a poll: 1 for an odd
+  // number of clicks.
+  int pending_update_time_toggles_ = 0;
+  int pending_tray_toggles_ = 0;
   std::optional<PollOutcome> last_outcome_;
   int polls_finished_ = 0;
 };

@@ -367,6 +367,52 @@ TEST_F(MonitorTest, CheckMarkToggles) {
                                               "restore", "normal"}));
 }
 
+// The update-time and tray toggles clicked during a poll wait for it, as if
+// the poll had blocked the window: they act on the caption it leaves.
+TEST_F(MonitorTest, TogglesDuringAPollWaitForIt) {
+  const std::string full = "Kovun Rev. 0.1.0a : 2005/2/7 21:05:00 ( Average : 725 )";
+  const std::string plain = "Kovun Rev. 0.1.0a ( Average : 725 )";
+  struct Case {
+    const char* name;
+    const char* last_modified;
+    const char* clicks;  // '3' N3Click, '4' N4Click
+    bool shows_update_time;
+    const char* caption;
+    std::vector<std::string> calls;
+    int polls;
+  };
+  const Case cases[] = {
+      {"update time off", "1", "3", false, plain.c_str(), {}, 1},
+      {"update time on", "0", "3", true, full.c_str(), {}, 2},
+      {"update time off and on again", "1", "33", true, full.c_str(), {}, 1},
+      {"tray on", "1", "4", true, full.c_str(), {"tray on " + full}, 1},
+      {"both", "1", "43", false, plain.c_str(), {"tray on " + plain}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    http_.requests.clear();
+    WriteSettings(std::string("[Option]\r\nLastModified=") + c.last_modified + "\r\n");
+    executor_.queue_steps = true;
+    KovunMonitor& m = Create();
+    m.FormCreate();
+    ASSERT_TRUE(m.poll_running());
+    const std::string loading = m.model().caption;
+    calls_.clear();
+    for (const char* click = c.clicks; *click; ++click) {
+      if (*click == '3') m.N3Click();
+      if (*click == '4') m.N4Click();
+    }
+    EXPECT_EQ(m.model().caption, loading);
+    EXPECT_TRUE(calls_.empty());
+    executor_.Drain();
+    EXPECT_EQ(m.model().last_modified, c.shows_update_time);
+    EXPECT_EQ(m.model().caption, c.caption);
+    EXPECT_EQ(calls_, c.calls);
+    EXPECT_EQ(StatusRequests(), c.polls);
+    EXPECT_FALSE(m.poll_running());
+  }
+}
+
 // Countdown ticks that fall into a poll running off the UI thread wait for
 // it, and at most one is delivered after it: the caption shows what a
 // blocking poll would.
