@@ -155,4 +155,13 @@ LayoutPoint BringOntoMonitor(std::span<const ScreenRect> work_areas, const Scree
           Clamp32(MoveInto(window.top, height, nearest->top, nearest->bottom))};
 }
 
+LayoutPoint HotkeyMenuPlace(bool window_shown, const ScreenRect& window, const LayoutSize& client,
+                            const LayoutPoint& panel, const LayoutPoint& pointer) {
+  if (!window_shown) return pointer;
+  const int64_t offset_x = int64_t{window.right} - window.left - client.width;
+  const int64_t offset_y = int64_t{window.bottom} - window.top - client.height;
+  return {Clamp32(int64_t{panel.x} + window.left + offset_x),
+          Clamp32(int64_t{panel.y} + window.top + offset_y)};
+}
+
 }  // namespace tol

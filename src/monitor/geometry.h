@@ -121,4 +121,15 @@ inline constexpr int32_t kMinVisiblePart = 32;
 // their work areas; with none, the window stays where it is.
 LayoutPoint BringOntoMonitor(std::span<const ScreenRect> work_areas, const ScreenRect& window);
 
+// Where a map-server hotkey opens its menu (top-left corner). With the window
+// shown: the panel's place in the client area (`panel`) plus the window's
+// top-left corner plus PopupOffsetX = window width - client width and
+// PopupOffsetY = window height - client height, all as they are when the
+// hotkey arrives, so the menu follows the window wherever it has been moved.
+// A minimised or hidden window (in the notification area) has no place on
+// the screen, a minimised one reports its icon's far off: the menu opens at
+// the pointer then.
+LayoutPoint HotkeyMenuPlace(bool window_shown, const ScreenRect& window, const LayoutSize& client,
+                            const LayoutPoint& panel, const LayoutPoint& pointer);
+
 }  // namespace tol
