@@ -398,6 +398,32 @@ TEST_F(KovunExeTest, StalledRequestNeitherFreezesNorHoldsTheClose) {
   EXPECT_NE(Settings().find("ReloadTime=9\r\n"), std::string::npos);
 }
 
+// The session ends (logoff) while the window is minimised and a status
+// request hangs: the settings are saved with the edges the window had before
+// it was minimised, and the poll given up logs nothing.
+TEST_F(KovunExeTest, SessionEndDuringAStalledPollSavesQuietly) {
+  Control("fault?path=/status/arvel/status.txt&kind=stall&seconds=60");
+  WriteSettings();
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return Control("info").find("\"stalled\": 0") == std::string::npos; }));
+  SetWindowPos(window, nullptr, 300, 140, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_TRUE(WaitFor([&] { return IsIconic(window) != FALSE; }));
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 5000, &result);
+  EXPECT_EQ(result, static_cast<DWORD_PTR>(TRUE));
+  SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5000, &result);
+  const std::string saved = Settings();
+  EXPECT_NE(saved.find("[Window]\r\nLeft=300\r\nTop=140\r\n"), std::string::npos) << saved;
+  // Whatever the abandoned request would have reported has arrived by now.
+  Sleep(1000);
+  SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+  EXPECT_EQ(ReadFile(folder_ + L"kovun_error.txt"), "");
+  ASSERT_TRUE(CloseAndWait(window));
+  EXPECT_EQ(ReadFile(folder_ + L"kovun_error.txt"), "");
+}
+
 // A second copy runs its start-up to the end and goes, leaving the settings
 // file alone.
 TEST_F(KovunExeTest, SecondCopyEndsAndSavesNothing) {
@@ -417,40 +443,104 @@ TEST_F(KovunExeTest, SecondCopyEndsAndSavesNothing) {
   ASSERT_TRUE(CloseAndWait(first));
 }
 
-// A map-server hotkey opens that server's menu at its panel; the refresh
-// hotkey polls again. (Wine grabs real hotkeys only while its window is
-// active: the test posts what the desktop would.)
+// Where a map-server hotkey opens its menu with the window shown: the
+// panel's place in the client area + the window's corner + the frame
+// (window size - client size).
+POINT HotkeyMenuPlace(HWND window, int panel_id) {
+  RECT outer, client, panel;
+  GetWindowRect(window, &outer);
+  GetClientRect(window, &client);
+  GetWindowRect(GetDlgItem(window, panel_id), &panel);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&panel), 2);
+  return POINT{panel.left + outer.left + (outer.right - outer.left) - client.right,
+               panel.top + outer.top + (outer.bottom - outer.top) - client.bottom};
+}
+
+// A map-server hotkey opens that server's menu at its panel, one menu at a
+// time, and at the pointer while the window is minimised; the refresh hotkey
+// polls again. (Wine grabs real hotkeys only while its window is active: the
+// test posts what the desktop would.)
 TEST_F(KovunExeTest, HotkeysOpenTheMapMenuAtItsPanelAndRefresh) {
   CreateDirectoryW((folder_ + L"Zoneroll").c_str(), nullptr);
   WriteFile(folder_ + L"Zoneroll\\arvel.ini",
-            "[GameServer03]\r\nm1=A & B\r\nm2=b\r\nm3=c\r\nm4=d\r\nm5=e\r\nm6=f\r\nm7=g\r\n");
+            "[GameServer03]\r\nm1=A & B\r\nm2=b\r\nm3=c\r\nm4=d\r\nm5=e\r\nm6=f\r\nm7=g\r\n"
+            "[GameServer05]\r\nx=y\r\n");
   WriteSettings("[Option]\r\nPopupBreak=3\r\n");
   HWND window = StartWindow();
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(WaitPolled(window));
   const std::vector<HWND> receivers = TopWindows(pid_, L"TolHookHotKeyReceiver");
   ASSERT_EQ(receivers.size(), 2u);
-  for (HWND r : receivers) PostMessageW(r, WM_HOTKEY, 3, 0);
-  HWND menu = nullptr;
-  ASSERT_TRUE(WaitFor([&] {
+  const auto hotkey = [&](WPARAM index) {
+    for (HWND r : receivers) PostMessageW(r, WM_HOTKEY, index, 0);
+  };
+  const auto menus = [&] {
+    std::vector<HWND> shown;
     for (HWND w : TopWindows(pid_, L"#32768")) {
-      if (IsWindowVisible(w)) menu = w;
+      if (IsWindowVisible(w)) shown.push_back(w);
     }
-    return menu != nullptr;
-  }));
-  RECT panel, popup;
-  GetWindowRect(GetDlgItem(window, 107), &panel);
+    return shown;
+  };
+  const auto close_menu = [&] {
+    PostMessageW(window, WM_CANCELMODE, 0, 0);
+    return WaitFor([&] { return menus().empty(); });
+  };
+  // The window moved after its start: the menu follows it.
+  SetWindowPos(window, nullptr, 150, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  hotkey(3);
+  ASSERT_TRUE(WaitFor([&] { return menus().size() == 1; }));
+  HWND menu = menus()[0];
+  RECT popup;
   GetWindowRect(menu, &popup);
-  EXPECT_EQ(popup.left, panel.left);
-  EXPECT_EQ(popup.top, panel.bottom);
+  const POINT expected = HotkeyMenuPlace(window, 107);
+  EXPECT_EQ(popup.left, expected.x);
+  EXPECT_EQ(popup.top, expected.y);
   // Three columns of entries side by side: wider than tall per entry row.
   EXPECT_GT(popup.right - popup.left, 2 * (popup.bottom - popup.top) / 3);
-  PostMessageW(window, WM_CANCELMODE, 0, 0);
-  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(menu); }));
 
+  // More hotkeys while it is open open nothing more, and a poll that
+  // finishes meanwhile leaves it as it is; the new entries come with the
+  // next opening.
+  hotkey(5);
+  hotkey(3);
+  WriteFile(folder_ + L"Zoneroll\\arvel.ini",
+            "[GameServer03]\r\nm1=A\r\nm2=b\r\nm3=c\r\nm4=d\r\nm5=e\r\nm6=f\r\nm7=g\r\n"
+            "m8=h\r\nm9=i\r\nm10=j\r\n");
   const int requests = StatusRequests();
-  for (HWND r : receivers) PostMessageW(r, WM_HOTKEY, 1, 0);
-  EXPECT_TRUE(WaitFor([&] { return StatusRequests() > requests; }));
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(100, STN_DBLCLK),
+               reinterpret_cast<LPARAM>(GetDlgItem(window, 100)));  // Label1DblClick
+  ASSERT_TRUE(WaitFor([&] { return StatusRequests() > requests; }));
+  ASSERT_TRUE(WaitPolled(window));
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+  EXPECT_EQ(menus(), std::vector<HWND>{menu});
+  RECT still;
+  GetWindowRect(menu, &still);
+  EXPECT_TRUE(EqualRect(&still, &popup));
+  ASSERT_TRUE(close_menu());
+  hotkey(3);
+  ASSERT_TRUE(WaitFor([&] { return menus().size() == 1; }));
+  RECT rebuilt;
+  GetWindowRect(menus()[0], &rebuilt);
+  EXPECT_GT(rebuilt.right - rebuilt.left, popup.right - popup.left);  // a fourth column
+  ASSERT_TRUE(close_menu());
+
+  // Minimised, the window's rectangle is far off the screen: the pointer
+  // stands in for the panel.
+  PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_TRUE(WaitFor([&] { return IsIconic(window) != FALSE; }));
+  SetCursorPos(400, 500);
+  hotkey(3);
+  ASSERT_TRUE(WaitFor([&] { return menus().size() == 1; }));
+  GetWindowRect(menus()[0], &popup);
+  EXPECT_EQ(popup.left, 400);
+  EXPECT_EQ(popup.top, 500);
+  ASSERT_TRUE(close_menu());
+  SetCursorPos(0, 0);
+
+  const int before_refresh = StatusRequests();
+  hotkey(1);
+  EXPECT_TRUE(WaitFor([&] { return StatusRequests() > before_refresh; }));
   ASSERT_TRUE(CloseAndWait(window));
 }
 

@@ -210,13 +210,10 @@ TEST(HotkeyMenuPlaceTest, PanelPlusWindowCornerPlusFrameOrThePointer) {
       // 633 x 52 around a 625 x 25 client: offsets 8 and 27.
       {"strip, map server 3", true, {210, 129, 843, 181}, {625, 25}, {258, 5}, {476, 161}},
       {"moved to the top-left corner", true, {0, 0, 633, 52}, {625, 25}, {258, 5}, {266, 32}},
-      {"on a monitor left of the primary", true, {-1500, -40, -867, 12}, {625, 25}, {202, 5},
-       {-1290, -8}},
-      {"column, map server 15, larger frame", true, {100, 100, 212, 400}, {100, 267}, {46, 162},
-       {158, 295}},
+      {"left monitor", true, {-1500, -40, -867, 12}, {625, 25}, {202, 5}, {-1290, -8}},
+      {"column, other frame", true, {100, 100, 212, 400}, {100, 267}, {46, 162}, {158, 295}},
       {"minimised", false, {-32000, -32000, -31840, -31973}, {0, 0}, {258, 5}, pointer},
-      {"far end of the range", true, {kMax - 10, kMax - 10, kMax, kMax}, {0, 0}, {50, 50},
-       {kMax, kMax}},
+      {"range end", true, {kMax - 10, kMax - 10, kMax, kMax}, {0, 0}, {50, 50}, {kMax, kMax}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(HotkeyMenuPlace(c.shown, c.window, c.client, c.panel, pointer), c.result) << c.name;

@@ -7,12 +7,9 @@
 // clang-format on
 
 #include <array>
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -26,6 +23,7 @@
 #include "monitor/monitor.h"
 #include "monitor/texts.h"
 #include "monitor/win32/settings_dialog.h"
+#include "monitor/win32/window_poll_executor.h"
 #include "monitor/worlds.h"
 #include "net/http_client.h"
 #include "shared/codepage.h"
@@ -98,73 +96,6 @@ class WindowTimerDriver : public TimerDriver {
   UINT_PTR id_;
 };
 
-// Runs the network steps of a poll on one worker thread, in order, and hands
-// each continuation back to the window's thread through a posted message.
-// The window keeps painting, moving and opening menus meanwhile.
-class WindowPollExecutor : public PollExecutor {
- public:
-  explicit WindowPollExecutor(HWND window) : window_(window), worker_([this] { Work(); }) {}
-  ~WindowPollExecutor() override { Stop(); }
-
-  void Run(std::function<void()> network, std::function<void()> then) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (stopped_) return;
-    jobs_.emplace_back(std::move(network), std::move(then));
-    wake_.notify_one();
-  }
-
-  // On kPollStepDone: the continuations of the finished steps.
-  void RunFinished() {
-    std::deque<std::function<void()>> finished;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      finished.swap(finished_);
-    }
-    for (auto& then : finished) then();
-  }
-
-  // Drops what hasn't run and waits for the step in progress, which the
-  // caller has made short by abandoning its request.
-  void Stop() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (stopped_) return;
-      stopped_ = true;
-      jobs_.clear();
-      finished_.clear();
-    }
-    wake_.notify_one();
-    worker_.join();
-  }
-
- private:
-  void Work() {
-    for (;;) {
-      std::pair<std::function<void()>, std::function<void()>> job;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        wake_.wait(lock, [this] { return stopped_ || !jobs_.empty(); });
-        if (stopped_) return;
-        job = std::move(jobs_.front());
-        jobs_.pop_front();
-      }
-      job.first();  // never throws: the poll keeps its failures
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (stopped_) return;
-      finished_.push_back(std::move(job.second));
-      PostMessageW(window_, kPollStepDone, 0, 0);
-    }
-  }
-
-  HWND window_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::pair<std::function<void()>, std::function<void()>>> jobs_;  // guarded
-  std::deque<std::function<void()>> finished_;                                // guarded
-  bool stopped_ = false;                                                      // guarded
-  std::thread worker_;
-};
-
 }  // namespace
 
 class TKovunForm::Impl {
@@ -180,6 +111,8 @@ class TKovunForm::Impl {
   static LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
  private:
+  static HINSTANCE RegisterClassesOnce();
+
   // The icon's right button pops up the main context menu.
   class TrayMenu : public TrayPopupMenu {
    public:
@@ -197,7 +130,9 @@ class TKovunForm::Impl {
   std::vector<ControlPlace> Places() const;
   void ApplyFont();
   void Command(UINT id);
+  void TearDown();
   void Close();
+  void StopPolling();
   void SaveAtClose();
 
   // Drawing the model: what differs from what the window shows.
@@ -209,7 +144,8 @@ class TKovunForm::Impl {
   void BuildMainMenu();
   void PopupMainMenu(POINT at);
   void OpenMapMenu(int n, POINT at);
-  POINT PanelCorner(int n) const;
+  void TrackMenu(HMENU menu, POINT at);
+  POINT HotkeyMenuCorner(int n) const;
   void SnapToWorkArea(WINDOWPOS& pos);
   void BringOntoMonitor();
 
@@ -237,32 +173,20 @@ class TKovunForm::Impl {
   std::string shown_caption_, shown_label_;
   std::array<PanelModel, kSlotCount - 1> shown_panels_;
   MapMenus shown_maps_;
-  bool map_menu_open_ = false;
+  // Menus open now (map or main): a menu can't open inside another, and
+  // the map menus aren't rebuilt under one.
+  int menus_open_ = 0;
   bool maps_outdated_ = false;
   bool closing_ = false;
+  bool polling_stopped_ = false;     // closing, or the session is ending
+  std::optional<RECT> normal_rect_;  // where the window last stood, not minimised
   bool quit_posted_ = false;
 };
 
 TKovunForm::Impl::Impl(Application& application, const std::string& settings_path,
                        const std::string& module_name)
     : application_(application) {
-  WNDCLASSEXW form{};
-  form.style = CS_DBLCLKS;
-  form.lpfnWndProc = FormProc;
-  form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  form.lpszClassName = kFormClass;
-  const HINSTANCE instance = RegisterWindowClass(form, "The main window class can't be registered");
-  form.hIcon = LoadIconW(instance, L"MAINICON");
-  form.hIconSm = form.hIcon;
-  RegisterWindowClass(form, "The main window class can't be registered");
-  WNDCLASSEXW panel{};
-  panel.style = CS_DBLCLKS;
-  panel.lpfnWndProc = PanelProc;
-  panel.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  panel.lpszClassName = kPanelClass;
-  RegisterWindowClass(panel, "The panel window class can't be registered");
-
+  const HINSTANCE instance = RegisterClassesOnce();
   // Sizeable frame with the system menu and the minimise box, no maximise
   // box; hidden until the program shows it after the start-up sequence.
   window_ =
@@ -270,6 +194,19 @@ TKovunForm::Impl::Impl(Application& application, const std::string& settings_pat
                       WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME,
                       CW_USEDEFAULT, CW_USEDEFAULT, 200, 60, nullptr, nullptr, instance, this);
   if (!window_) throw EOtherError("The main window can't be created");
+  // A failure from here on takes the window with it: none is left behind
+  // leading to this half-built object.
+  struct TearDownOnFailure {
+    Impl* form;
+    bool armed = true;
+    ~TearDownOnFailure() {
+      if (armed) form->TearDown();
+    }
+  } tear_down_on_failure{this};
+  // Whoever asks the window rather than its class (WM_GETICON: the taskbar,
+  // Alt+Tab, Wine's window manager hints) gets the same two icons.
+  SendMessageW(window_, WM_SETICON, ICON_BIG, GetClassLongPtrW(window_, GCLP_HICON));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, GetClassLongPtrW(window_, GCLP_HICONSM));
   application_.set_main_window(window_);
   dpi_ = WindowDpi(window_);
   CreateControls();
@@ -278,12 +215,13 @@ TKovunForm::Impl::Impl(Application& application, const std::string& settings_pat
   http_ = CreateHttpClient(SystemClock());
   timer1_driver_ = std::make_unique<WindowTimerDriver>(window_, kTimer1Id);
   timer2_driver_ = std::make_unique<WindowTimerDriver>(window_, kTimer2Id);
-  executor_ = std::make_unique<WindowPollExecutor>(window_);
+  executor_ = std::make_unique<WindowPollExecutor>(
+      [window = window_] { return PostMessageW(window, kPollStepDone, 0, 0) != FALSE; });
 
   hook1_ = std::make_unique<THookHotKey>(application_, window_);
   hook1_->set_activate(true);
   hook1_->set_on_hot_key([this](THookHotKey&, int index) {
-    if (index >= 1 && index <= kMapMenuCount) OpenMapMenu(index, PanelCorner(4 + index));
+    if (index >= 1 && index <= kMapMenuCount) OpenMapMenu(index, HotkeyMenuCorner(4 + index));
   });
   hook2_ = std::make_unique<THookHotKey>(application_, window_);
   hook2_->set_activate(false);
@@ -308,13 +246,15 @@ TKovunForm::Impl::Impl(Application& application, const std::string& settings_pat
   tray_menu_ = std::make_shared<TrayMenu>(*this);
   tray_->SetRButtonPopupMenu(tray_menu_);
   monitor_->FormCreate();
+  tear_down_on_failure.armed = false;
 }
 
-TKovunForm::Impl::~Impl() {
+TKovunForm::Impl::~Impl() { TearDown(); }
+
+void TKovunForm::Impl::TearDown() {
   // Nothing waits for a slow service: the request in flight is given up,
   // the worker joined, and the poll's continuation dropped.
-  if (http_) http_->Abandon();
-  if (executor_) executor_->Stop();
+  StopPolling();
   application_.set_failure_handler(nullptr);
   tray_.reset();
   hook1_.reset();
@@ -324,9 +264,48 @@ TKovunForm::Impl::~Impl() {
     UnbindWindowObject(window_);
     DestroyWindow(window_);
   }
-  if (application_.main_window() == window_) application_.set_main_window(nullptr);
-  for (HMENU menu : map_menus_) DestroyMenu(menu);
-  DestroyMenu(menu1_);
+  if (window_ && application_.main_window() == window_) application_.set_main_window(nullptr);
+  window_ = nullptr;
+  for (HMENU& menu : map_menus_) DestroyMenu(std::exchange(menu, nullptr));
+  DestroyMenu(std::exchange(menu1_, nullptr));
+}
+
+// The request in flight is given up and the worker stopped before any more of
+// the poll can run on this thread: the abandoned request must not end in
+// LogException.
+void TKovunForm::Impl::StopPolling() {
+  if (std::exchange(polling_stopped_, true)) return;
+  if (http_) http_->Abandon();
+  if (executor_) executor_->Stop();
+}
+
+// The window classes, once per process. The main window's carries the
+// program's icon in both sizes: the large one for Alt+Tab, the small one for
+// the title bar and the taskbar.
+HINSTANCE TKovunForm::Impl::RegisterClassesOnce() {
+  static const HINSTANCE instance = [] {
+    const HINSTANCE module = GetModuleHandleW(nullptr);
+    WNDCLASSEXW form{};
+    form.style = CS_DBLCLKS;
+    form.lpfnWndProc = FormProc;
+    form.hIcon =
+        static_cast<HICON>(LoadImageW(module, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                      GetSystemMetrics(SM_CYICON), LR_SHARED));
+    form.hIconSm = static_cast<HICON>(LoadImageW(module, L"MAINICON", IMAGE_ICON,
+                                                 GetSystemMetrics(SM_CXSMICON),
+                                                 GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    form.lpszClassName = kFormClass;
+    RegisterWindowClass(form, "The main window class can't be registered");
+    WNDCLASSEXW panel{};
+    panel.style = CS_DBLCLKS;
+    panel.lpfnWndProc = PanelProc;
+    panel.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    panel.lpszClassName = kPanelClass;
+    return RegisterWindowClass(panel, "The panel window class can't be registered");
+  }();
+  return instance;
 }
 
 MonitorHooks TKovunForm::Impl::Hooks() {
@@ -490,32 +469,50 @@ void TKovunForm::Impl::PopupMainMenu(POINT at) {
   CheckMenuItem(menu1_, kN3Command, MF_BYCOMMAND | (model.last_modified ? MF_CHECKED : 0));
   CheckMenuItem(menu1_, kN2Command, MF_BYCOMMAND | (model.set_window_pos ? MF_CHECKED : 0));
   CheckMenuItem(menu1_, kN4Command, MF_BYCOMMAND | (model.task_tray ? MF_CHECKED : 0));
-  // Without the foreground the menu wouldn't close on a click elsewhere.
-  SetForegroundWindow(window_);
-  TrackPopupMenu(menu1_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window_,
-                 nullptr);
-  PostMessageW(window_, WM_NULL, 0, 0);
+  TrackMenu(menu1_, at);
 }
 
-// The map menu of map server n at a screen position. Polls that finish
-// while it is open leave it alone; it is rebuilt when it has closed.
+// The map menu of map server n at a screen position.
 void TKovunForm::Impl::OpenMapMenu(int n, POINT at) {
   HMENU menu = map_menus_[n - 1];
   if (GetMenuItemCount(menu) <= 0) return;  // an empty menu shows nothing
-  SetForegroundWindow(window_);
-  map_menu_open_ = true;
-  TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window_,
-                 nullptr);
-  map_menu_open_ = false;
-  PostMessageW(window_, WM_NULL, 0, 0);
-  if (maps_outdated_) RebuildMapMenus();
+  TrackMenu(menu, at);
 }
 
-// Below the panel's bottom-left corner, where it stands when asked.
-POINT TKovunForm::Impl::PanelCorner(int n) const {
-  RECT rect;
-  GetWindowRect(panels_[n - 1], &rect);
-  return POINT{rect.left, rect.bottom};
+// Shows `menu` until it closes. Only one at a time: a hotkey that arrives
+// while a menu is open (its loop dispatches the hotkey's message) would open
+// a second one inside the first, or fail and lose track of the first. Polls
+// that finish meanwhile leave the map menus alone; they are rebuilt when the
+// menu has closed.
+void TKovunForm::Impl::TrackMenu(HMENU menu, POINT at) {
+  if (menus_open_ > 0) return;
+  // Without the foreground the menu wouldn't close on a click elsewhere.
+  SetForegroundWindow(window_);
+  ++menus_open_;
+  TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window_,
+                 nullptr);
+  --menus_open_;
+  PostMessageW(window_, WM_NULL, 0, 0);
+  if (maps_outdated_ && !closing_) RebuildMapMenus();
+}
+
+// Where map server n's hotkey opens its menu: from the panel's place in the
+// client area and the window's edges as they are now, or at the pointer
+// while the window is minimised or in the notification area.
+POINT TKovunForm::Impl::HotkeyMenuCorner(int n) const {
+  RECT window, client, panel;
+  GetWindowRect(window_, &window);
+  GetClientRect(window_, &client);
+  GetWindowRect(panels_[n - 1], &panel);
+  MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&panel), 2);
+  POINT pointer{};
+  GetCursorPos(&pointer);
+  const bool shown = IsWindowVisible(window_) && !IsIconic(window_);
+  const LayoutPoint at =
+      HotkeyMenuPlace(shown, ScreenRect{window.left, window.top, window.right, window.bottom},
+                      LayoutSize{client.right - client.left, client.bottom - client.top},
+                      LayoutPoint{panel.left, panel.top}, LayoutPoint{pointer.x, pointer.y});
+  return POINT{at.x, at.y};
 }
 
 void TKovunForm::Impl::PanelClick(int n) {
@@ -569,7 +566,7 @@ void TKovunForm::Impl::ModelChanged() {
     shown = panel;
   }
   if (!SameEntries(model.map_menus, shown_maps_)) {
-    if (map_menu_open_) {
+    if (menus_open_ > 0) {
       maps_outdated_ = true;
     } else {
       RebuildMapMenus();
@@ -592,12 +589,15 @@ void TKovunForm::Impl::PaintPanel(HWND panel, int n) {
   FillRect(dc, &rect, brush);
   DeleteObject(brush);
   DrawEdge(dc, &rect, BDR_RAISEDINNER, BF_RECT);
-  if (font_) SelectObject(dc, font_->handle());
+  // The DC goes back with the font it came with: one left selected can't be
+  // deleted when a DPI change replaces it.
+  const HGDIOBJ old_font = font_ ? SelectObject(dc, font_->handle()) : nullptr;
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
   const std::wstring caption = Wide(model.caption);
   DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &rect,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  if (old_font) SelectObject(dc, old_font);
   EndPaint(panel, &paint);
 }
 
@@ -626,33 +626,32 @@ void TKovunForm::Impl::Close() {
   if (closing_) return;
   SaveAtClose();
   closing_ = true;
-  http_->Abandon();
-  executor_->Stop();
+  StopPolling();
   DestroyWindow(window_);
 }
 
+// The window's edges, or while it is minimised (in the notification area
+// too) the edges it had before and gets back when restored. Those are taken
+// as the window last stood, not from its placement: the placement's normal
+// position is in workspace coordinates on Windows (shifted by a taskbar at
+// the top or left, so a position saved from it would creep by the taskbar's
+// thickness at every such close) and in screen coordinates under Wine.
 void TKovunForm::Impl::SaveAtClose() {
-  WINDOWPLACEMENT placement{};
-  placement.length = sizeof(placement);
   RECT rect;
   GetWindowRect(window_, &rect);
-  // A minimised window reports the icon's place; its edges are the normal
-  // ones.
-  if (IsIconic(window_) && GetWindowPlacement(window_, &placement)) {
-    rect = placement.rcNormalPosition;
-  }
+  if (IsIconic(window_) && normal_rect_) rect = *normal_rect_;
   monitor_->FormClose(rect.left, rect.top);
 }
 
 LRESULT TKovunForm::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_TIMER:
-      if (closing_) return 0;
+      if (polling_stopped_) return 0;
       if (wparam == kTimer1Id) monitor_->timer1().Tick();
       if (wparam == kTimer2Id) monitor_->timer2().Tick();
       return 0;
     case kPollStepDone:
-      if (!closing_) executor_->RunFinished();
+      if (!polling_stopped_) executor_->RunFinished();
       return 0;
     case WM_COMMAND:
       if (LOWORD(wparam) == kLabelId && HIWORD(wparam) == STN_DBLCLK) {
@@ -671,6 +670,15 @@ LRESULT TKovunForm::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       const LRESULT result = DefWindowProcW(window_, message, wparam, lparam);
       if (monitor_) SnapToWorkArea(*reinterpret_cast<WINDOWPOS*>(lparam));
       return result;
+    }
+    case WM_WINDOWPOSCHANGED: {
+      // Minimising sets the style before it moves the window to its icon.
+      if (!IsIconic(window_)) {
+        RECT rect;
+        GetWindowRect(window_, &rect);
+        normal_rect_ = rect;
+      }
+      return DefWindowProcW(window_, message, wparam, lparam);
     }
     case WM_GETMINMAXINFO: {
       const WindowLayout& layout = LayoutOf(layout_);
@@ -701,10 +709,11 @@ LRESULT TKovunForm::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_ENDSESSION:
       // The session ends (logoff, shutdown): the process is ended without a
-      // close, so the close-time save happens here.
+      // close, so the close-time save happens here, and a poll in flight
+      // goes quietly.
       if (wparam && !closing_) {
         SaveAtClose();
-        http_->Abandon();
+        StopPolling();
       }
       return 0;
     case WM_DESTROY:

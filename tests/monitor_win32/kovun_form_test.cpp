@@ -1,0 +1,115 @@
+// kovun.exe's main window and its window classes, in this process, with the
+// program's resources linked in.
+
+#include "monitor/win32/kovun_form.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "components/win32/application.h"
+#include "components/win32/window_class.h"
+#include "shared/codepage.h"
+#include "shared/errors.h"
+
+namespace tol {
+namespace {
+
+LRESULT CALLBACK OtherProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// A class registered twice: accepted when it is the same class, a failure
+// when the second registration asks for other attributes (the window would
+// silently get the first ones).
+TEST(WindowClassTest, RegisteringAgainNeedsTheSameAttributes) {
+  WNDCLASSEXW first{};
+  first.lpfnWndProc = DefWindowProcW;
+  first.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  first.lpszClassName = L"TolWindowClassTest";
+  RegisterWindowClass(first, "first");
+  struct Case {
+    const char* name;
+    void (*change)(WNDCLASSEXW&);
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"same", [](WNDCLASSEXW&) {}, true},
+      {"other procedure", [](WNDCLASSEXW& c) { c.lpfnWndProc = OtherProcedure; }, false},
+      {"other style", [](WNDCLASSEXW& c) { c.style = CS_DBLCLKS; }, false},
+      {"an icon", [](WNDCLASSEXW& c) { c.hIcon = LoadIconW(nullptr, IDI_APPLICATION); }, false},
+      {"no cursor", [](WNDCLASSEXW& c) { c.hCursor = nullptr; }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WNDCLASSEXW again = first;
+    c.change(again);
+    if (c.accepted) {
+      EXPECT_NO_THROW(RegisterWindowClass(again, "again"));
+    } else {
+      EXPECT_THROW(RegisterWindowClass(again, "again"), EOtherError);
+    }
+  }
+  UnregisterClassW(first.lpszClassName, GetModuleHandleW(nullptr));
+}
+
+// The width of an icon's image.
+int IconWidth(HICON icon) {
+  ICONINFO info{};
+  if (!icon || !GetIconInfo(icon, &info)) return 0;
+  BITMAP bitmap{};
+  GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  return bitmap.bmWidth;
+}
+
+// The main window of a monitor whose service is a closed port of loopback:
+// its first poll fails at once.
+class KovunFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"kovun-form-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    const std::wstring ini = folder_ + L"kovun.ini";
+    HANDLE file = CreateFileW(ini.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const std::string text = "[Server]\r\nURL=http://127.0.0.1:9/status/\r\n";
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+    form_ = std::make_unique<TKovunForm>(
+        application_, Utf16ToCp932(std::u16string(ini.begin(), ini.end())), "kovun.exe");
+  }
+  void TearDown() override {
+    form_.reset();
+    for (const wchar_t* name : {L"kovun.ini", L"kovun_error.txt"}) {
+      DeleteFileW((folder_ + name).c_str());
+    }
+    RemoveDirectoryW(folder_.c_str());
+  }
+
+  Application application_;
+  std::wstring folder_;
+  std::unique_ptr<TKovunForm> form_;
+};
+
+// The program's icon in both sizes, from the class and from the window: the
+// large one for Alt+Tab, the small one for the title bar and the taskbar.
+TEST_F(KovunFormTest, CarriesTheProgramsIconInBothSizes) {
+  HWND window = form_->handle();
+  ASSERT_NE(window, nullptr);
+  const int large = GetSystemMetrics(SM_CXICON), small = GetSystemMetrics(SM_CXSMICON);
+  EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICON))), large);
+  EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICONSM))), small);
+  EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0))),
+            large);
+  EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0))),
+            small);
+}
+
+}  // namespace
+}  // namespace tol
