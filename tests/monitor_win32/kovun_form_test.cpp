@@ -81,7 +81,11 @@ class KovunFormTest : public ::testing::Test {
     DWORD written = 0;
     WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);
-    form_ = std::make_unique<TKovunForm>(
+    form_ = Create();
+  }
+  std::unique_ptr<TKovunForm> Create() {
+    const std::wstring ini = folder_ + L"kovun.ini";
+    return std::make_unique<TKovunForm>(
         application_, Utf16ToCp932(std::u16string(ini.begin(), ini.end())), "kovun.exe");
   }
   void TearDown() override {
@@ -109,6 +113,51 @@ TEST_F(KovunFormTest, CarriesTheProgramsIconInBothSizes) {
             large);
   EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0))),
             small);
+}
+
+// The main windows of this thread.
+int MainWindows() {
+  int count = 0;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM count) -> BOOL {
+        wchar_t name[32] = L"";
+        GetClassNameW(window, name, 32);
+        if (std::wstring(name) == L"TKovunForm") ++*reinterpret_cast<int*>(count);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+// A part of the window that the desktop refuses after the window itself
+// exists (here the hotkey receivers): the creation fails and leaves no window
+// behind that would lead to the freed object.
+TEST_F(KovunFormTest, FailedCreationLeavesNoWindow) {
+  form_.reset();
+  ASSERT_EQ(MainWindows(), 0);
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  constexpr const wchar_t* kReceiver = L"TolHookHotKeyReceiver";
+  WNDCLASSEXW saved{};
+  saved.cbSize = sizeof(saved);
+  ASSERT_TRUE(GetClassInfoExW(instance, kReceiver, &saved));
+  ASSERT_TRUE(UnregisterClassW(kReceiver, instance));
+  WNDCLASSEXW refusing{};
+  refusing.cbSize = sizeof(refusing);
+  refusing.hInstance = instance;
+  refusing.lpszClassName = kReceiver;
+  refusing.lpfnWndProc = [](HWND window, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
+    return message == WM_NCCREATE ? FALSE : DefWindowProcW(window, message, wparam, lparam);
+  };
+  ASSERT_NE(RegisterClassExW(&refusing), 0);
+  EXPECT_THROW(Create(), EOtherError);
+  EXPECT_EQ(MainWindows(), 0);
+  EXPECT_EQ(application_.main_window(), nullptr);
+  UnregisterClassW(kReceiver, instance);
+  saved.lpszClassName = kReceiver;
+  ASSERT_NE(RegisterClassExW(&saved), 0);
+  form_ = Create();  // the classes work again
+  EXPECT_EQ(MainWindows(), 1);
 }
 
 }  // namespace
