@@ -115,6 +115,32 @@ TEST_F(KovunFormTest, CarriesTheProgramsIconInBothSizes) {
             small);
 }
 
+// A panel drawn into someone else's DC (WM_PRINTCLIENT, as the paint does
+// into its own) shows its colour and gives the DC back as it came: a font
+// left selected could not be deleted when a DPI change replaces it.
+TEST_F(KovunFormTest, PanelDrawingLeavesTheDcAsItCame) {
+  HWND panel = GetDlgItem(form_->handle(), 107);  // map server 3
+  ASSERT_NE(panel, nullptr);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 64, 64);
+  ReleaseDC(nullptr, screen);
+  const HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
+  const HGDIOBJ font = GetStockObject(ANSI_FIXED_FONT);
+  const HGDIOBJ old_font = SelectObject(dc, font);
+  SetBkMode(dc, OPAQUE);
+  SetTextColor(dc, RGB(1, 2, 3));
+  SendMessageW(panel, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  EXPECT_EQ(GetPixel(dc, 4, 8), GetSysColor(COLOR_BTNFACE));  // no status yet: neutral
+  EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), font);
+  EXPECT_EQ(GetBkMode(dc), OPAQUE);
+  EXPECT_EQ(GetTextColor(dc), RGB(1, 2, 3));
+  SelectObject(dc, old_font);
+  SelectObject(dc, old_bitmap);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+}
+
 // The main windows of this thread.
 int MainWindows() {
   int count = 0;

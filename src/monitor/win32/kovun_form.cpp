@@ -138,7 +138,7 @@ class TKovunForm::Impl {
   // Drawing the model: what differs from what the window shows.
   void ModelChanged();
   void RebuildMapMenus();
-  void PaintPanel(HWND panel, int n);
+  void DrawPanel(HWND panel, HDC dc, int n);
   void PanelClick(int n);
 
   void BuildMainMenu();
@@ -579,9 +579,12 @@ void TKovunForm::Impl::ModelChanged() {
   }
 }
 
-void TKovunForm::Impl::PaintPanel(HWND panel, int n) {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(panel, &paint);
+// Panel n in its colour with its caption, into `dc`: the panel's own paint,
+// or a copy of it asked for by WM_PRINTCLIENT. The DC goes back as it came:
+// a font left selected in it couldn't be deleted when a DPI change replaces
+// it, and the caller of WM_PRINTCLIENT keeps drawing with its own settings.
+void TKovunForm::Impl::DrawPanel(HWND panel, HDC dc, int n) {
+  const int saved = SaveDC(dc);
   RECT rect;
   GetClientRect(panel, &rect);
   const PanelModel& model = monitor_ ? monitor_->model().panel(n) : PanelModel{};
@@ -589,16 +592,13 @@ void TKovunForm::Impl::PaintPanel(HWND panel, int n) {
   FillRect(dc, &rect, brush);
   DeleteObject(brush);
   DrawEdge(dc, &rect, BDR_RAISEDINNER, BF_RECT);
-  // The DC goes back with the font it came with: one left selected can't be
-  // deleted when a DPI change replaces it.
-  const HGDIOBJ old_font = font_ ? SelectObject(dc, font_->handle()) : nullptr;
+  if (font_) SelectObject(dc, font_->handle());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
   const std::wstring caption = Wide(model.caption);
   DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &rect,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-  if (old_font) SelectObject(dc, old_font);
-  EndPaint(panel, &paint);
+  RestoreDC(dc, saved);
 }
 
 void TKovunForm::Impl::Command(UINT id) {
@@ -745,8 +745,16 @@ LRESULT CALLBACK TKovunForm::Impl::PanelProc(HWND panel, UINT message, WPARAM wp
   const int n = GetDlgCtrlID(panel) - kPanelId;
   if (!self) return DefWindowProcW(panel, message, wparam, lparam);
   switch (message) {
-    case WM_PAINT:
-      self->application_.RunGuarded([&] { self->PaintPanel(panel, n); });
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(panel, &paint);
+      self->application_.RunGuarded([&] { self->DrawPanel(panel, dc, n); });
+      EndPaint(panel, &paint);
+      return 0;
+    }
+    case WM_PRINTCLIENT:
+      self->application_.RunGuarded(
+          [&] { self->DrawPanel(panel, reinterpret_cast<HDC>(wparam), n); });
       return 0;
     case WM_ERASEBKGND:
       return 1;  // the paint fills every pixel
