@@ -142,6 +142,7 @@ RequestProfile AssistantRequestProfile() {
   profile.referer = std::string(kAssistantReferer);
   profile.user_agent = std::string(kAssistantUserAgent);
   profile.connect_timeout = kAssistantTimeouts.connect;
+  profile.idle_timeout = kAssistantTimeouts.idle;
   profile.request_timeout = kAssistantTimeouts.request;
   return profile;
 }
