@@ -13,6 +13,10 @@ constexpr std::string_view kNameKey = "Name";
 constexpr std::string_view kTolMapKey = "TolMap";
 constexpr std::string_view kHostKey = "Host";
 
+// The full stops of code page 932 that sort after ".": "。", "．" and the
+// half-width "｡".
+constexpr std::string_view kFullStops[] = {"\x81\x42", "\x81\x44", "\xA1"};
+
 }  // namespace
 
 AssistantSettings LoadAssistantSettings(const std::string& ini_path,
@@ -28,11 +32,11 @@ AssistantSettings LoadAssistantSettings(const std::string& ini_path,
 }
 
 void SaveAssistantSettings(const std::string& ini_path, const AssistantSettings& settings) {
-  IniFile ini = LoadIniFileForUpdate(ini_path);
-  ini.WriteString(kSettingsSection, kPathKey, settings.path);
-  ini.WriteString(kSettingsSection, kNameKey, settings.name);
-  ini.WriteString(kSettingsSection, kTolMapKey, settings.tolmap);
-  SaveIniFile(ini, ini_path);
+  UpdateIniFile(ini_path, [&settings](IniFile& ini) {
+    ini.WriteString(kSettingsSection, kPathKey, settings.path);
+    ini.WriteString(kSettingsSection, kNameKey, settings.name);
+    ini.WriteString(kSettingsSection, kTolMapKey, settings.tolmap);
+  });
 }
 
 FetchRunInputs RunInputsFrom(const AssistantSettings& settings, const std::string& record_path) {
@@ -57,6 +61,12 @@ std::string ErrorBoxText(std::string_view message) {
     last = i;
     const bool pair = IsLeadByte(static_cast<unsigned char>(message[i])) && i + 1 < message.size();
     i += pair ? 2 : 1;
+  }
+  const std::string_view last_character = message.substr(last);
+  // A text that already ends with a full stop of its own (as the system's
+  // Japanese reasons do: "。") gets no second one.
+  for (const std::string_view stop : kFullStops) {
+    if (last_character == stop) return text;
   }
   if (static_cast<unsigned char>(message[last]) > static_cast<unsigned char>('.')) text += '.';
   return text;

@@ -58,6 +58,7 @@ std::string PreviewFileName(std::string_view name_text);
 // character is found by stepping through the text from its start, a lead byte
 // taking the byte behind it along, so a double-byte character counts by its
 // lead byte (always after "."), never by its second byte alone.
+// A text that ends with a full stop of its own ("。", "．", "｡") gets none.
 std::string ErrorBoxText(std::string_view message);
 
 }  // namespace tol

@@ -1,6 +1,7 @@
 #include "assistant/fetch_run.h"
 
 #include <chrono>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -16,10 +17,12 @@ namespace tol {
 
 namespace {
 
-// The user is shown which file failed, not only the system's reason.
-std::string CannotWriteText(const std::string& path, std::string_view reason) {
+// The user is shown which file failed, not only the system's reason:
+// `file_text` with "%1" the file's path and "%2" the reason.
+std::string FileFailureText(const SjisText& file_text, const std::string& path,
+                            std::string_view reason = {}) {
   std::string text;
-  const std::string& tmpl = kCannotWriteFileText.bytes();
+  const std::string& tmpl = file_text.bytes();
   for (std::size_t i = 0; i < tmpl.size(); ++i) {
     if (tmpl[i] == '%' && i + 1 < tmpl.size() && (tmpl[i + 1] == '1' || tmpl[i + 1] == '2')) {
       text += tmpl[i + 1] == '1' ? std::string_view(path) : reason;
@@ -36,7 +39,7 @@ void WriteWhole(const std::string& path, std::string_view bytes,
   try {
     WriteFileAtomic(path, bytes, durability);
   } catch (const EFCreateError& e) {
-    throw EFCreateError(CannotWriteText(path, e.what()));
+    throw EFCreateError(FileFailureText(kCannotWriteFileText, path, e.what()));
   }
 }
 
@@ -69,11 +72,14 @@ class UpdateRecord {
 
   void Save(WriteDurability durability) {
     if (changes_.empty() && !unflushed_) return;
-    IniFile record = LoadIniFileForUpdate(path_);
-    for (const auto& [world, time] : changes_) {
-      record.WriteString(kUpdateSection, world, StoredTimeText(time));
-    }
-    WriteWhole(path_, record.Serialize(), durability);
+    UpdateIniFile(
+        path_,
+        [this](IniFile& record) {
+          for (const auto& [world, time] : changes_) {
+            record.WriteString(kUpdateSection, world, StoredTimeText(time));
+          }
+        },
+        durability);
     changes_.clear();
     unflushed_ = durability == WriteDurability::kNotFlushed;
     last_save_ = std::chrono::steady_clock::now();
@@ -116,7 +122,10 @@ void WriteMapFile(std::string_view body, const std::string& world_path, const Di
   const std::optional<std::string> bytes = MapFileBytes(body, names);
   // Rewritten line by line, the file would have grown past what the next
   // line could read in.
-  if (!bytes) throw EFCreateError(CannotWriteText(world_path, kCannotReadReasonText.bytes()));
+  if (!bytes) {
+    throw EFCreateError(
+        FileFailureText(kCannotWriteFileText, world_path, kTooLargeReasonText.bytes()));
+  }
   WriteWhole(world_path, *bytes);
 }
 
@@ -142,6 +151,7 @@ RequestProfile AssistantRequestProfile() {
   profile.referer = std::string(kAssistantReferer);
   profile.user_agent = std::string(kAssistantUserAgent);
   profile.connect_timeout = kAssistantTimeouts.connect;
+  profile.idle_timeout = kAssistantTimeouts.idle;
   profile.request_timeout = kAssistantTimeouts.request;
   return profile;
 }
@@ -155,13 +165,22 @@ std::string MapListUrl(std::string_view host, std::string_view world) {
   return url;
 }
 
-void SaveIniFile(const IniFile& ini, const std::string& path) { WriteWhole(path, ini.Serialize()); }
-
 IniFile LoadIniFileForUpdate(const std::string& path) {
   const std::optional<std::string> bytes = ReadFileBytes(path);
   if (bytes) return IniFile::Parse(*bytes);
-  if (FileExists(path)) throw EFCreateError(CannotWriteText(path, kCannotReadReasonText.bytes()));
+  if (FileExists(path)) throw EFCreateError(FileFailureText(kCannotReadFileText, path));
   return IniFile::Parse("");
+}
+
+void UpdateIniFile(const std::string& path, const std::function<void(IniFile&)>& change,
+                   WriteDurability durability) {
+  // One lock for the whole program: which file two updates name doesn't
+  // matter, they are rare and short.
+  static std::mutex updating;
+  std::lock_guard lock(updating);
+  IniFile ini = LoadIniFileForUpdate(path);
+  change(ini);
+  WriteWhole(path, ini.Serialize(), durability);
 }
 
 void ConvertMapList(std::string_view body, const std::string& world_path,

@@ -28,11 +28,13 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "net/http_client.h"
 #include "shared/clock.h"
+#include "shared/file_io.h"
 #include "shared/ini_file.h"
 
 namespace tol {
@@ -92,14 +94,21 @@ void RunFetch(const FetchRunInputs& inputs, HttpClient& http, const Clock& clock
 void ConvertMapList(std::string_view body, const std::string& world_path,
                     const std::string& tolmap_path);
 
-// Replaces the file at `path` with the whole of `ini` (temporary file, then
-// rename). On failure an EFCreateError whose text names the file and gives
-// the system's reason.
-void SaveIniFile(const IniFile& ini, const std::string& path);
-
 // The INI file at `path` read in to be changed and saved again: empty when
 // there is no file, an EFCreateError naming the file when it exists but can't
 // be read (rewriting it from an empty document would drop all it holds).
 IniFile LoadIniFileForUpdate(const std::string& path);
+
+// Reads the INI file at `path` (as LoadIniFileForUpdate), lets `change`
+// change it and replaces it whole (temporary file, then rename); on failure
+// an EFCreateError whose text names the file and gives the system's reason.
+//
+// Every update of Zoneroll.ini in the program goes through here, and these
+// updates run one at a time, from whichever thread: the window saving its
+// texts at the end of a session while a run on its worker stores list times
+// would otherwise each write back what it had read, and the later write
+// would drop the keys of the other.
+void UpdateIniFile(const std::string& path, const std::function<void(IniFile&)>& change,
+                   WriteDurability durability = WriteDurability::kFlushed);
 
 }  // namespace tol

@@ -12,12 +12,13 @@ inline const SjisText kConvertedSuffix{" => 更新完了"};
 // Last log line of a run that did not fail.
 inline const SjisText kRunFinishedText{"= 取得終了 ="};
 
-// A file of the run can't be written: "%1" the file's path, "%2" the system's
-// reason text.
+// A file can't be written: "%1" the file's path, "%2" the system's reason
+// text (or kTooLargeReasonText).
 inline const SjisText kCannotWriteFileText{"ファイル \"%1\" を書き込めません: %2"};
+inline const SjisText kTooLargeReasonText{"ファイルが大きすぎます"};
 
-// Reason given when a file that exists can't be read in to be updated.
-inline const SjisText kCannotReadReasonText{"読み込めません"};
+// A file that exists can't be read in to be updated: "%1" the file's path.
+inline const SjisText kCannotReadFileText{"ファイル \"%1\" を読み込めません"};
 
 // The window of Zoneroll.exe: the labels above its edits, its buttons and the
 // prompts of its two folder choices.

@@ -15,7 +15,14 @@
 //   every answer outside 2xx. Its message is the answer's status line, e.g.
 //   "HTTP/1.1 404 Not Found"; status() is the code.
 // - ESocketError: the name doesn't resolve, the connection is refused or
-//   reset, or a time-out expires (connect or whole request).
+//   reset, or a time-out of the profile expires:
+//   - connect: resolving the name and opening the connection;
+//   - idle: once the request is out, nothing received for this long: no
+//     answer headers that long after sending, or no further piece of the
+//     body that long after the last one. A body that keeps coming, however
+//     slowly, never trips it;
+//   - request (when set): the whole request, from connecting to the last
+//     byte of the body, however steadily it comes.
 // - EOtherError: anything else, e.g. the peer closes the connection before its
 //   answer is complete (before any byte of it, within the headers, or before
 //   the announced end of the body), or the body exceeds max_body_bytes (the
@@ -50,10 +57,12 @@ struct RequestProfile {
   int proxy_port = 0;
   std::string proxy_user;
   std::string proxy_password;
-  // Bounded always (a value below 1 ms counts as 1 ms); see timeouts.h for
-  // the values of each program.
+  // Time-outs, see the contract above; timeouts.h holds the values of each
+  // program. Connect and idle are bounded always (a value below 1 ms counts
+  // as 1 ms), so no request waits for ever on a silent peer.
   std::chrono::milliseconds connect_timeout = kMonitorTimeouts.connect;
-  // The whole request, from connecting to the last byte of the body.
+  std::chrono::milliseconds idle_timeout = kMonitorTimeouts.idle;
+  // Zero (or below): no cap on the whole request.
   std::chrono::milliseconds request_timeout = kMonitorTimeouts.request;
   std::size_t max_body_bytes = 8 * 1024 * 1024;
 };

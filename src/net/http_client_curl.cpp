@@ -5,6 +5,11 @@
 // keeps the connections for reuse), so that Abandon() from another thread can
 // wake the wait and end the transfer at once. Every request sets all the
 // options it depends on, so nothing of one request leaks into the next one.
+//
+// The idle time-out is kept here rather than by libcurl's low-speed limit,
+// which averages the speed over seconds and so would end a line that brings
+// a byte every second and a half: the callbacks note when data last came,
+// and the wait in Run() looks at it.
 
 #include <curl/curl.h>
 
@@ -25,8 +30,12 @@
 namespace tol {
 namespace {
 
+using SteadyClock = std::chrono::steady_clock;
+
 // Longest status line kept for an error message.
 constexpr std::size_t kMaxStatusLineBytes = 200;
+// The longest the wait sleeps without looking at the idle time-out.
+constexpr std::chrono::milliseconds kLongestPoll{1000};
 
 void GlobalInitOnce() {
   // curl_global_init isn't thread-safe in this libcurl; a function-local
@@ -56,11 +65,26 @@ struct Transfer {
   std::string last_modified;
   // The empty line that ends the headers has come.
   bool headers_complete = false;
+  // The request is out on a connection (the idle time-out counts from then),
+  // and when something last came: the request going out, a header line or a
+  // piece of the body.
+  bool sent = false;
+  SteadyClock::time_point last_received;
+
+  void Received() { last_received = SteadyClock::now(); }
 };
+
+int RequestGoesOut(void* user, char*, char*, int, int) {
+  auto* transfer = static_cast<Transfer*>(user);
+  transfer->sent = true;
+  transfer->Received();
+  return CURL_PREREQFUNC_OK;
+}
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t bytes = size * count;
+  transfer->Received();
   // This libcurl stops a body of unannounced size only here: returning
   // less than it was given aborts the transfer with CURLE_WRITE_ERROR.
   if (bytes > transfer->max_body_bytes - transfer->body.size()) {
@@ -83,6 +107,7 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 size_t ReadHeader(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t bytes = size * count;
+  transfer->Received();
   std::string_view line(data, bytes);
   try {
     if (StartsWithNoCase(line, "HTTP/")) {
@@ -143,9 +168,13 @@ void AppendHeader(std::unique_ptr<curl_slist, SlistDeleter>& list, const std::st
   list.reset(head);
 }
 
+std::chrono::milliseconds AtLeastOneMs(std::chrono::milliseconds duration) {
+  return std::max(duration, std::chrono::milliseconds(1));
+}
+
 long Milliseconds(std::chrono::milliseconds duration) {
-  // Zero would mean "no limit" to libcurl; every request stays bounded.
-  return static_cast<long>(std::max<std::chrono::milliseconds::rep>(duration.count(), 1));
+  return static_cast<long>(
+      std::min<std::chrono::milliseconds::rep>(duration.count(), std::numeric_limits<long>::max()));
 }
 
 class CurlHttpClient final : public HttpClient {
@@ -211,10 +240,16 @@ class CurlHttpClient final : public HttpClient {
     curl_easy_setopt(easy, CURLOPT_USERAGENT,
                      profile_.user_agent.empty() ? nullptr : profile_.user_agent.c_str());
 
-    const long request_ms = Milliseconds(profile_.request_timeout);
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, request_ms);
+    // Zero means "no limit" to libcurl: connecting stays bounded always,
+    // the whole request only when the profile caps it.
+    const bool capped = profile_.request_timeout.count() > 0;
+    const std::chrono::milliseconds connect = AtLeastOneMs(profile_.connect_timeout);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS,
+                     capped ? Milliseconds(profile_.request_timeout) : 0L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
-                     std::min(request_ms, Milliseconds(profile_.connect_timeout)));
+                     Milliseconds(capped ? std::min(connect, profile_.request_timeout) : connect));
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, RequestGoesOut);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &transfer);
 
     // An announced size over the cap fails before the body is read; the
     // write callback catches the rest.
@@ -228,7 +263,7 @@ class CurlHttpClient final : public HttpClient {
 
     SetProxy(easy);
 
-    const CURLcode code = Run(easy);
+    const CURLcode code = Run(easy, transfer);
     // The header list and the error buffer die with this call.
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
@@ -249,15 +284,18 @@ class CurlHttpClient final : public HttpClient {
     return transfer;
   }
 
-  // The transfer, inside the multi handle, until it ends or is abandoned.
-  CURLcode Run(CURL* easy) {
+  // The transfer, inside the multi handle, until it ends, is abandoned or
+  // receives nothing for the idle time-out.
+  CURLcode Run(CURL* easy, const Transfer& transfer) {
     if (abandoned_) ThrowAbandoned();
     CURLM* multi = multi_.get();
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
       throw EOtherError("libcurl could not start the request");
     }
+    const std::chrono::milliseconds idle = AtLeastOneMs(profile_.idle_timeout);
     CURLcode result = CURLE_OK;
     bool done = false;
+    bool idle_out = false;
     while (!done && !abandoned_) {
       int running = 0;
       if (curl_multi_perform(multi, &running) != CURLM_OK) {
@@ -271,11 +309,24 @@ class CurlHttpClient final : public HttpClient {
           done = true;
         }
       }
-      // The time-outs are the transfer's own: the wait only sleeps until
-      // there is something to do, or Abandon() wakes it.
-      if (!done) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+      if (done) break;
+      // Connect and whole-request time-outs are the transfer's own; the
+      // wait sleeps until there is something to do, Abandon() wakes it, or
+      // the idle time-out is due.
+      std::chrono::milliseconds sleep = kLongestPoll;
+      if (transfer.sent) {
+        const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(
+            SteadyClock::now() - transfer.last_received);
+        if (quiet >= idle) {
+          idle_out = true;
+          break;
+        }
+        sleep = std::min(sleep, idle - quiet);
+      }
+      curl_multi_poll(multi, nullptr, 0, static_cast<int>(sleep.count()), nullptr);
     }
     curl_multi_remove_handle(multi, easy);
+    if (idle_out) throw ESocketError(IdleTimeoutText(idle));
     if (!done) ThrowAbandoned();
     return result;
   }

@@ -1,11 +1,19 @@
 // The HTTP client on WinHTTP, for Windows builds.
 //
-// WinHTTP runs in asynchronous mode so that every request has one hard
-// deadline: its own receive time-out applies to each packet only, and a
-// server that trickles one byte at a time would never trip it. The caller's
-// thread starts one operation at a time and waits for its completion until
-// the deadline; when the deadline passes it closes the request handle, which
-// cancels the operation, and reports a time-out.
+// WinHTTP runs in asynchronous mode, so that the caller's thread keeps every
+// time-out itself: it starts one operation at a time and waits for its
+// completion, at most until the whole request's deadline (when the profile
+// sets one) and until the idle time-out has passed since the last sign of
+// the answer (the request going out, the answer's headers coming in, a piece
+// of the body). Before the request is out, connecting and sending have the
+// connect time-out and the idle time-out together. When the wait runs out it
+// closes the request handle, which cancels the operation, and reports a
+// time-out. WinHTTP's own time-outs are set to the same values, so that a
+// wait inside WinHTTP never outlasts its bound either.
+//
+// Wine's WinHTTP completes a send only once the answer's headers are in, so
+// the wait can't take the send's completion for the request going out: it
+// takes WinHTTP's "request sent" notice, which both give.
 //
 // One session handle lives as long as the client (it holds the cookies).
 // WinHTTP takes the proxy only when the session is opened, so a profile with
@@ -52,15 +60,25 @@ struct HandleCloser {
 using Handle = std::unique_ptr<void, HandleCloser>;
 
 // What the caller and WinHTTP's callback share for one request. The caller
-// waits for one completion at a time on `done`. Two owners: the caller, and
+// waits for one completion at a time on `done`, and is woken on `sent` too,
+// since the request going out shortens its wait. Two owners: the caller, and
 // WinHTTP until it reports the request handle closing, so that a completion
 // arriving after a time-out never writes into freed memory.
 class AsyncState {
  public:
-  AsyncState() : done_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-    if (!done_) throw EOtherError("Could not create an event");
+  AsyncState()
+      : done_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+        sent_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    if (!done_ || !sent_event_) {
+      if (done_) CloseHandle(done_);
+      if (sent_event_) CloseHandle(sent_event_);
+      throw EOtherError("Could not create an event");
+    }
   }
-  ~AsyncState() { CloseHandle(done_); }
+  ~AsyncState() {
+    CloseHandle(done_);
+    CloseHandle(sent_event_);
+  }
   AsyncState(const AsyncState&) = delete;
   AsyncState& operator=(const AsyncState&) = delete;
 
@@ -72,7 +90,21 @@ class AsyncState {
   void Arm() {
     error_ = 0;
     bytes_ = 0;
+    Progress();
     ResetEvent(done_);
+  }
+  // Called from WinHTTP's thread on a sign of the answer.
+  void Progress() { last_progress_ = SteadyClock::now().time_since_epoch().count(); }
+  void Sent() {
+    Progress();
+    sent_ = true;
+    SetEvent(sent_event_);
+  }
+  bool sent() const { return sent_; }
+  // Before a send (again, after a 407): the request is not out yet.
+  void Sending() { sent_ = false; }
+  SteadyClock::time_point last_progress() const {
+    return SteadyClock::time_point(SteadyClock::duration(last_progress_.load()));
   }
   // Called from WinHTTP's thread (or inside the call that started it).
   void Complete(DWORD error, DWORD bytes) {
@@ -81,10 +113,11 @@ class AsyncState {
     SetEvent(done_);
   }
   // WAIT_OBJECT_0 on completion, WAIT_OBJECT_0 + 1 when `abandon` is
-  // signalled first, WAIT_TIMEOUT when `timeout` passes first.
+  // signalled first, WAIT_OBJECT_0 + 2 when the request went out first,
+  // WAIT_TIMEOUT when `timeout` passes first.
   DWORD Wait(std::chrono::milliseconds timeout, HANDLE abandon) {
-    const HANDLE handles[] = {done_, abandon};
-    return WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(timeout.count()));
+    const HANDLE handles[] = {done_, abandon, sent_event_};
+    return WaitForMultipleObjects(3, handles, FALSE, static_cast<DWORD>(timeout.count()));
   }
   DWORD error() const { return error_; }
   DWORD bytes() const { return bytes_; }
@@ -92,7 +125,10 @@ class AsyncState {
 
  private:
   std::atomic<int> refs_{2};
+  std::atomic<bool> sent_{false};
+  std::atomic<SteadyClock::rep> last_progress_{0};
   HANDLE done_;
+  HANDLE sent_event_;
   DWORD error_ = 0;
   DWORD bytes_ = 0;
   char buffer_[kReadChunkBytes];
@@ -103,6 +139,12 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, D
   auto* state = reinterpret_cast<AsyncState*>(context);
   if (!state) return;
   switch (status) {
+    case WINHTTP_CALLBACK_STATUS_REQUEST_SENT:
+      state->Sent();
+      break;
+    case WINHTTP_CALLBACK_STATUS_RESPONSE_RECEIVED:
+      state->Progress();
+      break;
     case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
     case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
       state->Complete(0, 0);
@@ -233,6 +275,12 @@ int ClampMs(std::chrono::milliseconds duration) {
       std::clamp<std::chrono::milliseconds::rep>(duration.count(), 1, INT32_MAX));
 }
 
+// The deadline of the whole request, when the profile caps it.
+std::optional<SteadyClock::time_point> DeadlineOf(const RequestProfile& profile) {
+  if (profile.request_timeout.count() <= 0) return std::nullopt;
+  return SteadyClock::now() + std::chrono::milliseconds(ClampMs(profile.request_timeout));
+}
+
 // One request on its own request handle: the deadline, the shared state and
 // the operations, each started and waited for.
 class Exchange {
@@ -241,7 +289,9 @@ class Exchange {
            const RequestProfile& profile, HANDLE abandon)
       : profile_(profile),
         abandon_(abandon),
-        deadline_(SteadyClock::now() + std::chrono::milliseconds(ClampMs(profile.request_timeout))),
+        connect_(ClampMs(profile.connect_timeout)),
+        idle_(ClampMs(profile.idle_timeout)),
+        deadline_(DeadlineOf(profile)),
         state_(new AsyncState) {
     request_.reset(WinHttpOpenRequest(connect, verb, target.path.c_str(), nullptr,
                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
@@ -314,6 +364,7 @@ class Exchange {
     bool credentials_sent = false;
     for (;;) {
       SetTimeouts();
+      state_->Sending();
       Run("WinHttpSendRequest", [this] {
         return WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                                   WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
@@ -346,7 +397,8 @@ class Exchange {
     for (;;) {
       // Ask what has arrived, then read only that: a read of more than has
       // arrived may block the calling thread until it is filled (Wine does),
-      // out of reach of the deadline.
+      // out of reach of the time-outs. Each piece of the body has the idle
+      // time-out from the one before.
       SetTimeouts();
       Run("WinHttpQueryDataAvailable",
           [this] { return WinHttpQueryDataAvailable(request_.get(), nullptr); });
@@ -375,31 +427,50 @@ class Exchange {
                       " bytes");
   }
 
-  std::chrono::milliseconds Remaining() const {
+  // `bound` cut to what is left of the whole request, when it is capped.
+  std::chrono::milliseconds Within(std::chrono::milliseconds bound) const {
+    if (!deadline_) return bound;
     auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - SteadyClock::now());
+        std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - SteadyClock::now());
     if (left.count() <= 0) ThrowTimeout();
-    return left;
+    return std::min(bound, left);
   }
 
-  // WinHTTP's own time-outs, cut to what is left of the whole request.
+  // WinHTTP's own time-outs: connecting, then sending and each receive.
   void SetTimeouts() {
-    const int left = ClampMs(Remaining());
-    const int connect = std::min(left, ClampMs(profile_.connect_timeout));
-    WinHttpSetTimeouts(request_.get(), connect, connect, left, left);
+    const int connect = ClampMs(Within(connect_));
+    const int idle = ClampMs(Within(idle_));
+    WinHttpSetTimeouts(request_.get(), connect, connect, idle, idle);
   }
 
-  // Starts one asynchronous operation and waits for it until the deadline.
+  // Starts one asynchronous operation and waits for it, until the whole
+  // request's deadline and the idle time-out after the last sign of the
+  // answer (see the top of the file).
   template <typename Start>
   void Run(const char* what, Start start) {
-    std::chrono::milliseconds left = Remaining();
+    Within(idle_);  // the deadline may have passed already
+    const SteadyClock::time_point started = SteadyClock::now();
     state_->Arm();
     if (!start()) ThrowWinHttpError(GetLastError(), what);
-    // The destructor closes the request handle, which cancels the operation
-    // on time-out and on Abandon() alike.
-    const DWORD waited = state_->Wait(left, abandon_);
-    if (waited == WAIT_OBJECT_0 + 1) ThrowAbandoned();
-    if (waited != WAIT_OBJECT_0) ThrowTimeout();
+    for (;;) {
+      const bool sent = state_->sent();
+      SteadyClock::time_point until =
+          sent ? state_->last_progress() + idle_ : started + connect_ + idle_;
+      const bool capped = deadline_ && *deadline_ < until;
+      if (capped) until = *deadline_;
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - SteadyClock::now());
+      // The destructor closes the request handle, which cancels the
+      // operation on time-out and on Abandon() alike.
+      if (left.count() <= 0) {
+        if (sent && !capped) throw ESocketError(IdleTimeoutText(idle_));
+        ThrowTimeout();
+      }
+      const DWORD waited = state_->Wait(left, abandon_);
+      if (waited == WAIT_OBJECT_0 + 1) ThrowAbandoned();
+      if (waited == WAIT_OBJECT_0) break;
+      // The request went out, or the time is up unless a sign of the
+      // answer came meanwhile: look again.
+    }
     if (state_->error() != 0) ThrowWinHttpError(state_->error(), what);
   }
 
@@ -423,7 +494,9 @@ class Exchange {
 
   const RequestProfile& profile_;
   const HANDLE abandon_;
-  const SteadyClock::time_point deadline_;
+  const std::chrono::milliseconds connect_;
+  const std::chrono::milliseconds idle_;
+  const std::optional<SteadyClock::time_point> deadline_;
   AsyncState* state_;
   Handle request_;
 };
@@ -499,7 +572,8 @@ class WinHttpClient final : public HttpClient {
     if (!session_) ThrowWinHttpError(GetLastError(), "WinHttpOpen");
     if (WinHttpSetStatusCallback(
             session_.get(), OnStatus,
-            WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+            WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES |
+                WINHTTP_CALLBACK_FLAG_SEND_REQUEST | WINHTTP_CALLBACK_FLAG_RECEIVE_RESPONSE,
             0) == WINHTTP_INVALID_STATUS_CALLBACK) {
       DWORD error = GetLastError();
       session_.reset();

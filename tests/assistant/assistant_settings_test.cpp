@@ -94,6 +94,13 @@ TEST(AssistantTextsTest, ErrorBoxTextAppendsFullStop) {
       {"\xB1", "\xB1."},          // half-width katakana
       {"x\x81.", "x\x81.."},      // "." is the second byte of the last character
       {"\x81", "\x81."},          // lone lead byte at the end
+      // A system reason that ends with a full stop of its own gets no second:
+      // "見つかりません。", "全角．", half-width "ｱ｡".
+      {"x: \x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x42",
+       "x: \x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x42"},
+      {"\x91\x53\x8A\x70\x81\x44", "\x91\x53\x8A\x70\x81\x44"},
+      {"\xB1\xA1", "\xB1\xA1"},
+      {"\x81\x42\x81", "\x81\x42\x81."},  // "。" then a lone lead byte
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ErrorBoxText(c.message), c.expected) << c.message;

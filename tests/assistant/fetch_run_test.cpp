@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "assistant/assistant_settings.h"
 #include "assistant/server_addresses.h"
 #include "shared/errors.h"
 #include "shared/file_io.h"
@@ -267,8 +270,49 @@ TEST_F(FetchRunTest, UnreadableRecordIsNeverRewrittenFromScratch) {
   ScriptAll(kListTime, "");
   testing::TempDir::Write(inputs_.record_path, "[Zoneroll.exe]\r\n");
   fs::resize_file(inputs_.record_path, kMaxFileBytes + 1);
-  EXPECT_THROW(Run(), EFCreateError);
+  try {
+    Run();
+    ADD_FAILURE() << "the run did not fail";
+  } catch (const EFCreateError& e) {
+    // "ファイル "<path>" を読み込めません": reading failed, nothing was written.
+    EXPECT_EQ(std::string(e.what()),
+              "\x83\x74\x83\x40\x83\x43\x83\x8B \"" + inputs_.record_path +
+                  "\" \x82\xF0\x93\xC7\x82\xDD\x8D\x9E\x82\xDF\x82\xDC\x82\xB9\x82\xF1");
+  }
   EXPECT_EQ(fs::file_size(inputs_.record_path), kMaxFileBytes + 1);
+}
+
+// The window saves its texts into the record's file whenever it closes, the
+// end of a session included, while a run may be storing list times there:
+// each reads the whole file, changes its keys and replaces it, and neither
+// may drop what the other wrote meanwhile.
+TEST_F(FetchRunTest, SettingsSavedDuringARunAndTheRecordKeepEachOthersKeys) {
+  inputs_.record_interval = std::chrono::milliseconds(0);  // a record write per world
+  std::atomic<bool> running{true};
+  int saves = 0;
+  std::string settings_lost;
+  std::thread settings([&] {
+    AssistantSettings texts{"", ".ini", "", ""};
+    for (; running && settings_lost.empty(); ++saves) {
+      const std::string path =
+          IniFile::Load(inputs_.record_path).ReadString("Zoneroll.exe", "Path", "<none>");
+      if (saves > 0 && path != texts.path) settings_lost = texts.path + " became " + path;
+      texts.path = "p" + std::to_string(saves);
+      SaveAssistantSettings(inputs_.record_path, texts);
+    }
+  });
+  for (int run = 1; run <= 10; ++run) {
+    const DateTime time = kListTime.AddMinutes(run);
+    ScriptAll(time, "");
+    Run();
+    int lost = 0;
+    for (std::string_view world : kAssistantWorlds) lost += Stored(world) != time;
+    EXPECT_EQ(lost, 0) << "run " << run;
+  }
+  running = false;
+  settings.join();
+  EXPECT_EQ(settings_lost, "");
+  EXPECT_GT(saves, 10);
 }
 
 TEST_F(FetchRunTest, ConversionWritesAnEntryForEveryLine) {

@@ -27,6 +27,7 @@
 #include "net/http_client.h"
 #include "shared/clock.h"
 #include "shared/codepage.h"
+#include "shared/ini_file.h"
 #include "support/temp_dir.h"
 
 namespace tol {
@@ -324,16 +325,15 @@ TEST_F(ZonerollWindowTest, FetchRunWritesWhatZonerollWritesWhileTheWindowStaysRe
         if (!saw_run_on && log.find(L"bessa.ini" + kConverted) != std::wstring::npos) {
           saw_run_on = true;
           // The lines so far are there already, and nothing the user does
-          // takes effect: the buttons are disabled, closing is refused.
+          // changes the run: "取得" and the folder choices are disabled, and
+          // a click that comes anyway does nothing. Only "終了" is left.
           EXPECT_EQ(log, L"arvel.ini" + kConverted + L"\r\nbessa.ini" + kConverted + L"\r\n");
-          for (const int id :
-               {TForm1::kButton1, TForm1::kButton2, TForm1::kBitBtn1, TForm1::kBitBtn2}) {
+          for (const int id : {TForm1::kButton1, TForm1::kBitBtn1, TForm1::kBitBtn2}) {
             EXPECT_FALSE(IsWindowEnabled(Control(id))) << id;
+            EXPECT_TRUE(Send(Control(id), BM_CLICK));
           }
-          EXPECT_TRUE(Send(Control(TForm1::kButton2), BM_CLICK));
-          EXPECT_TRUE(Send(form_, WM_CLOSE));
-          EXPECT_TRUE(Send(form_, WM_SYSCOMMAND, SC_CLOSE));
-          EXPECT_TRUE(IsWindow(form_));
+          EXPECT_TRUE(IsWindowEnabled(Control(TForm1::kButton2)));
+          EXPECT_EQ(program_->FindWindowOf(L"#32770"), nullptr) << "a picker opened";
         }
         return false;
       },
@@ -361,6 +361,59 @@ TEST_F(ZonerollWindowTest, FetchRunWritesWhatZonerollWritesWhileTheWindowStaysRe
       "[Zoneroll.exe]\r\nPath=maps\\\r\nName=.ini\r\nTolMap=\r\nHost=" + sim_.Host() +
       "\r\n\r\n[Update]\r\narvel="))
       << settings;
+}
+
+// Closing the window during a run, by the title bar or by "終了", gives the
+// run up at once instead of waiting for a service that answers nothing: the
+// worlds done keep their files and times, and the texts are saved as at
+// every close. The end of the session saves the same without closing.
+TEST_F(ZonerollWindowTest, ClosingDuringARunGivesItUpAndSavesTheTexts) {
+  struct Case {
+    const char* name;
+    UINT message;
+    bool ends;
+  };
+  const Case cases[] = {
+      {"title bar", WM_CLOSE, true},
+      {"exit button", BM_CLICK, true},
+      {"end of session", WM_ENDSESSION, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeleteFileW((cwd_ + L"maps\\arvel.ini").c_str());
+    DeleteFileW((cwd_ + L"maps\\bessa.ini").c_str());
+    WriteUsualSettings();
+    sim_.Reset();
+    // Corin's service takes the request and says nothing for a minute.
+    sim_.Fault("corin", "stall&seconds=60");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    SetText(TForm1::kLabeledEdit3, cwd_);  // TolMap.ini's folder, spelt out
+    Click(TForm1::kButton1);
+    ASSERT_TRUE(WaitUntil([&] {
+      return Text(TForm1::kMemo1).find(L"bessa.ini" + kConverted) != std::wstring::npos;
+    }));
+
+    const auto start = std::chrono::steady_clock::now();
+    if (c.ends) {
+      const HWND target = c.message == BM_CLICK ? Control(TForm1::kButton2) : form_;
+      ASSERT_TRUE(PostMessageW(target, c.message, 0, 0));
+      EXPECT_EQ(program_->WaitForExit(), 0u) << "no box, no waiting for the service";
+    } else {
+      ASSERT_TRUE(Send(form_, c.message, TRUE));
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::printf("%s during a stalled run: handled in %.2f s\n", c.name, took.count());
+    EXPECT_LT(took, std::chrono::seconds(5));
+
+    const IniFile saved = IniFile::Parse(ReadBytes(cwd_ + L"Zoneroll.ini"));
+    EXPECT_EQ(saved.ReadString("Zoneroll.exe", "TolMap", "<none>"), Cp932(cwd_));
+    EXPECT_EQ(saved.ReadString("Zoneroll.exe", "Host", "<none>"), sim_.Host());
+    for (const char* world : {"arvel", "bessa"}) {
+      EXPECT_NE(saved.ReadString("Update", world, ""), "") << world;
+    }
+    ExpectWorldFilesMatchReference(2);
+    program_.reset();
+  }
 }
 
 // The message box of the program, as a user sees it.

@@ -299,6 +299,47 @@ TEST_F(HttpClientContractTest, UnreachableOrSilentServersAreSocketFailures) {
   }
 }
 
+// Without a cap on the whole request only silence ends it: a body that keeps
+// coming takes as long as it takes, while no answer, or no next piece of the
+// body, within the idle time-out is a socket failure.
+TEST_F(HttpClientContractTest, IdleTimeOutEndsSilenceNotASlowBody) {
+  constexpr milliseconds kIdle{1000};
+  const std::string body(30, 'x');  // trickled: about 3 s, three idle time-outs
+  struct Case {
+    const char* name;
+    const char* fault;
+    milliseconds cap;  // zero: none
+    bool completes;
+  };
+  const Case cases[] = {
+      {"trickle, no cap", "kind=trickle&interval_ms=100", milliseconds(0), true},
+      {"trickle, capped", "kind=trickle&interval_ms=100", milliseconds(1500), false},
+      {"no answer", "kind=stall&seconds=60", milliseconds(0), false},
+      {"gap within the body", "kind=trickle&interval_ms=4000", milliseconds(0), false},
+  };
+  Serve("/t/idle.txt", body);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RequestProfile profile = Profile();
+    profile.idle_timeout = kIdle;
+    profile.request_timeout = c.cap;
+    client_->SetProfile(profile);
+    Fault("/t/idle.txt", c.fault);
+    const auto start = std::chrono::steady_clock::now();
+    if (c.completes) {
+      EXPECT_EQ(client_->Get(Url("/t/idle.txt")), body);
+      EXPECT_GT(std::chrono::steady_clock::now() - start, 2 * kIdle);
+    } else {
+      auto [failure, took] = Expect<ESocketError>([&] { client_->Get(Url("/t/idle.txt")); });
+      EXPECT_TRUE(failure.has_value());
+      // It waited for its time-out, and no longer.
+      EXPECT_GT(took, (c.cap.count() > 0 ? c.cap : kIdle) / 2);
+      EXPECT_LT(took, kLateBound);
+    }
+    Control("fault/clear");
+  }
+}
+
 TEST_F(HttpClientContractTest, IncompleteAnswersOrOversizedBodiesAreOtherFailures) {
   struct Case {
     const char* name;

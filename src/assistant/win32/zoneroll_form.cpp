@@ -3,13 +3,14 @@
 #include <windows.h>
 
 #include <exception>
-#include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "assistant/assistant_settings.h"
 #include "assistant/fetch_run.h"
+#include "assistant/run_events.h"
 #include "assistant/texts.h"
 #include "assistant/win32/picture_button.h"
 #include "components/win32/application.h"
@@ -99,48 +100,9 @@ bool IsDriveRoot(std::string_view folder) {
   return folder.size() == 3 && folder[1] == ':' && folder[2] == '\\';
 }
 
-// One thing the worker reports, in the order it happened.
-struct RunEvent {
-  enum class Kind { kClear, kAppend, kFinished, kFailed };
-  Kind kind;
-  std::string text;  // the log line, or the failure's message
-};
-
-// The worker's side of the run: events queued under a lock, each followed by
-// a posted message that makes the window take what is queued.
-class RunChannel : public FetchLog {
- public:
-  explicit RunChannel(HWND window) : window_(window) {}
-
-  void Clear() override { Push({RunEvent::Kind::kClear, {}}); }
-  void Append(std::string_view line) override {
-    Push({RunEvent::Kind::kAppend, std::string(line)});
-  }
-  void Finish() { Push({RunEvent::Kind::kFinished, {}}); }
-  void Fail(std::string message) { Push({RunEvent::Kind::kFailed, std::move(message)}); }
-
-  std::vector<RunEvent> Take() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(events_, {});
-  }
-
- private:
-  void Push(RunEvent event) {
-    {
-      std::lock_guard lock(mutex_);
-      events_.push_back(std::move(event));
-    }
-    PostMessageW(window_, kRunEventsMessage, 0, 0);
-  }
-
-  const HWND window_;
-  std::mutex mutex_;
-  std::vector<RunEvent> events_;
-};
-
 }  // namespace
 
-class TForm1::Impl {
+class TForm1::Impl : private RunView {
  public:
   Impl(Application& application, HttpClient& http, const Clock& clock, std::string program_folder)
       : application_(application),
@@ -155,7 +117,8 @@ class TForm1::Impl {
                               instance, this);
     if (window_ == nullptr) throw EOtherError("The assistant's window can't be created.");
     try {
-      channel_ = std::make_unique<RunChannel>(window_);
+      channel_ = std::make_unique<RunChannel>(
+          [window = window_] { PostMessageW(window, kRunEventsMessage, 0, 0); });
       CreateControls(instance);
       dpi_ = WindowDpi(window_);
       font_ = std::make_unique<UiFont>(dpi_);
@@ -172,10 +135,9 @@ class TForm1::Impl {
     }
   }
 
-  ~Impl() {
-    // Closing is refused during a run, so a worker is only left when the
-    // window went some other way; its requests end within their time-outs.
-    if (worker_.joinable()) worker_.join();
+  ~Impl() override {
+    // A run is only left when the window went without closing.
+    EndRunNow();
     if (window_ != nullptr) DestroyWindow(window_);
   }
 
@@ -254,15 +216,20 @@ class TForm1::Impl {
         DpiChanged(wparam, lparam);
         return true;
       case WM_CLOSE:
-        if (!running_) {
-          FormClose();
-          DestroyWindow(window_);
-        }
+        // Closing during a run gives the run up rather than wait for a slow
+        // service; the worlds it finished keep their files and times.
+        EndRunNow();
+        FormClose();
+        DestroyWindow(window_);
         return true;
       case WM_ENDSESSION:
-        // The session ends without closing the window: keep the three texts
-        // all the same, quietly (no box may hold up the end of a session).
-        if (wparam != FALSE) SaveSettingsQuietly();
+        // The session ends without closing the window: the run ends as a
+        // close would end it, and the three texts are kept all the same,
+        // quietly (no box may hold up the end of a session).
+        if (wparam != FALSE) {
+          EndRunNow();
+          SaveSettingsQuietly();
+        }
         return true;
       case WM_DESTROY:
         PostQuitMessage(0);
@@ -365,9 +332,9 @@ class TForm1::Impl {
       LabeledEdit2Change();
       return;
     }
-    // The buttons are disabled during a run; a click that comes anyway (a
-    // program's BM_CLICK) changes nothing either.
-    if (running_ || code != BN_CLICKED) return;
+    // During a run only "終了" is enabled; a click on another button that
+    // comes anyway (a program's BM_CLICK) changes nothing.
+    if (code != BN_CLICKED || (running_ && id != kButton2)) return;
     switch (id) {
       case kBitBtn1:
         BitBtn1Click();
@@ -462,23 +429,26 @@ class TForm1::Impl {
     }
   }
 
-  void TakeRunEvents() {
-    for (RunEvent& event : channel_->Take()) {
-      switch (event.kind) {
-        case RunEvent::Kind::kClear:
-          SetWindowTextW(Control(kMemo1), L"");
-          break;
-        case RunEvent::Kind::kAppend:
-          AppendLogLine(event.text);
-          break;
-        case RunEvent::Kind::kFinished:
-        case RunEvent::Kind::kFailed:
-          worker_.join();
-          SetRunning(false);
-          if (event.kind == RunEvent::Kind::kFailed) ShowErrorBox(event.text);
-          break;
-      }
-    }
+  void TakeRunEvents() { ApplyRunEvents(channel_->Take(), *this); }
+
+  // RunView.
+  void ClearLog() override { SetWindowTextW(Control(kMemo1), L""); }
+  void AppendLog(std::string_view line) override { AppendLogLine(line); }
+  void RunEnded(const std::optional<std::string>& failure) override {
+    if (worker_.joinable()) worker_.join();
+    SetRunning(false);
+    if (failure) ShowErrorBox(*failure);
+  }
+
+  // Gives up the run in flight, if any, and waits for its worker, which the
+  // abandoned request lets go at once. What the run still had to show is
+  // dropped: the window is going.
+  void EndRunNow() noexcept {
+    if (!worker_.joinable()) return;
+    http_.Abandon();
+    worker_.join();
+    channel_->Take();
+    running_ = false;
   }
 
   // A line at the end of the log, scrolled into view.
@@ -491,9 +461,10 @@ class TForm1::Impl {
     SendMessageW(memo, EM_SCROLLCARET, 0, 0);
   }
 
-  // During a run nothing the user does may take effect: the buttons are
-  // disabled (the pictures greyed), the texts read-only, the close box
-  // greyed and closing refused. The log can still be scrolled and copied.
+  // During a run nothing the user does may change it: "取得" and the
+  // picture buttons are disabled (the pictures greyed) and the texts
+  // read-only. The log can still be scrolled and copied, and the window
+  // closed ("終了" or the title bar), which gives the run up.
   void SetRunning(bool running) {
     running_ = running;
     if (running) {
@@ -503,14 +474,11 @@ class TForm1::Impl {
       focus_ = focus != nullptr && IsChild(window_, focus) ? focus : nullptr;
       if (focus_ != nullptr) SetFocus(Control(kMemo1));
     }
-    for (const int id : {kBitBtn1, kBitBtn2, kButton1, kButton2}) {
+    for (const int id : {kBitBtn1, kBitBtn2, kButton1}) {
       EnableWindow(Control(id), running ? FALSE : TRUE);
     }
     for (const int id : {kMemo1, kLabeledEdit1, kLabeledEdit2, kLabeledEdit3}) {
       SendMessageW(Control(id), EM_SETREADONLY, running ? TRUE : FALSE, 0);
-    }
-    if (const HMENU system_menu = GetSystemMenu(window_, FALSE)) {
-      EnableMenuItem(system_menu, SC_CLOSE, MF_BYCOMMAND | (running ? MF_GRAYED : MF_ENABLED));
     }
     if (!running && focus_ != nullptr && GetActiveWindow() == window_) SetFocus(focus_);
   }

@@ -12,10 +12,13 @@
 //
 // The fetch run goes on a worker thread, so that the window keeps painting
 // and shows each log line as it comes. For as long as it lasts the window
-// takes no input that could change anything: the buttons are disabled, the
-// edits and the log are read-only, and closing is refused. The worker never
-// touches a window: it queues the log lines and its outcome and posts a
-// message, and the window applies them on its own thread, where the error
+// takes no input that could change the run: "取得" and the folder choices
+// are disabled, the edits and the log read-only. Closing the window ("終了",
+// the title bar, or the end of the session) gives the run up at once: the
+// request in flight is abandoned, the worlds done keep their files and times,
+// and the three texts are saved as at every close. The worker never touches
+// a window: it queues the log lines and its outcome and posts a message, and
+// the window applies them on its own thread (run_events.h), where the error
 // box of a failed run is shown too.
 //
 // Everything but the worker runs on the UI thread that created the window.
@@ -56,7 +59,8 @@ class TForm1 {
   // Creates the window, hidden, and loads the settings into it (FormCreate).
   // `program_folder` (code page 932, ending with a separator) is the default
   // of the output folder. `http` is the client of every run (it keeps the
-  // service's cookies); it, `clock` and `application` must outlive the form.
+  // service's cookies, and is abandoned when the window closes during a
+  // run); it, `clock` and `application` must outlive the form.
   // Throws EOtherError when the desktop refuses the window.
   TForm1(Application& application, HttpClient& http, const Clock& clock,
          std::string program_folder);
