@@ -64,6 +64,21 @@ const char* StateName(ServerState state) {
   return "none";
 }
 
+int32_t StateColor(ServerState state, const ColorSettings& colors) {
+  switch (state) {
+    case ServerState::kUp:
+      return colors.good;
+    case ServerState::kSlow:
+      return colors.average;
+    case ServerState::kDown:
+      return colors.down;
+    case ServerState::kUnreachable:
+      return kUnreachableColor;
+    default:
+      return kNeutralColor;
+  }
+}
+
 ServerState StateOf(const ObservedServer& server, int32_t over_average) {
   if (!server.listed || server.status != "Good") return ServerState::kDown;
   return server.connect_time < over_average ? ServerState::kUp : ServerState::kSlow;

@@ -48,6 +48,12 @@ const char* StateName(ServerState state);
 // The state of one server as a read status text shows it.
 ServerState StateOf(const ObservedServer& server, int32_t over_average);
 
+// The colour of a state, $00BBGGRR, for icons and history charts: the panel
+// colours Good, Average and Down of the settings for up, slow and down, a
+// mid grey for an unreachable service, the neutral colour for none.
+inline constexpr int32_t kUnreachableColor = 0x00A0A0A0;
+int32_t StateColor(ServerState state, const ColorSettings& colors);
+
 inline constexpr int kFlapWindow = 20;
 inline constexpr int kFlapChanges = 4;
 
