@@ -24,6 +24,10 @@ class Fd {
     if (fd_ >= 0) ::close(fd_);
   }
   int get() const { return fd_; }
+  void Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
 
  private:
   int fd_;
@@ -49,9 +53,9 @@ void WriteAll(int fd, std::string_view bytes) {
   }
 }
 
-// Only the end of the file is read: a torn line is one line, and a line of
-// the programs' logs is far shorter than this.
-constexpr off_t kTailBytes = 64 * 1024;
+// The end of the file is read in chunks of this size: a torn line is one
+// line, and a line of the programs' logs is far shorter.
+constexpr off_t kChunkBytes = 64 * 1024;
 
 }  // namespace
 
@@ -65,41 +69,55 @@ void DropTornLastLine(const std::string& path) {
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) ThrowPosixError(errno);
   if (!S_ISREG(st.st_mode) || st.st_size == 0) return;
-  const off_t start = st.st_size > kTailBytes ? st.st_size - kTailBytes : 0;
-  std::string tail(static_cast<std::size_t>(st.st_size - start), '\0');
-  std::size_t got = 0;
-  while (got < tail.size()) {
-    const ssize_t n = ::pread(fd.get(), tail.data() + got, tail.size() - got,
-                              start + static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowPosixError(errno);
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
+  // Backwards from the end, a chunk at a time, to the last line break.
+  off_t keep = 0;
+  std::string chunk;
+  for (off_t end = st.st_size; end > 0;) {
+    const off_t start = end > kChunkBytes ? end - kChunkBytes : 0;
+    chunk.resize(static_cast<std::size_t>(end - start));
+    std::size_t got = 0;
+    while (got < chunk.size()) {
+      const ssize_t n = ::pread(fd.get(), chunk.data() + got, chunk.size() - got,
+                                start + static_cast<off_t>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) ThrowPosixError(errno);
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    chunk.resize(got);
+    const std::size_t torn = TornTailLength(chunk);
+    if (torn < chunk.size()) {
+      keep = start + static_cast<off_t>(chunk.size() - torn);
+      break;
+    }
+    end = start;
   }
-  tail.resize(got);
-  // (A file whose last 64 KiB hold no line break at all is no log of ours;
-  // it is cut to where that tail starts.)
-  const std::size_t cut = TornTailLength(tail);
-  if (cut == 0) return;
-  if (::ftruncate(fd.get(), start + static_cast<off_t>(got - cut)) != 0) ThrowPosixError(errno);
+  if (keep < st.st_size && ::ftruncate(fd.get(), keep) != 0) ThrowPosixError(errno);
 }
 
 void AppendLines(const std::string& path, std::string_view header, std::string_view lines,
                  std::uint64_t rotate_at) {
   const std::string system_path = SystemPath(path);
-  struct stat st;
-  std::uint64_t size = 0;
-  if (::stat(system_path.c_str(), &st) == 0) size = static_cast<std::uint64_t>(st.st_size);
+  auto open_log = [&] {
+    const int fd = ::open(system_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) ThrowPosixError(errno);
+    return fd;
+  };
+  auto size_of = [](int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) ThrowPosixError(errno);
+    return static_cast<std::uint64_t>(st.st_size);
+  };
+  Fd fd(open_log());
+  std::uint64_t size = size_of(fd.get());
   if (size > 0 && size + lines.size() > rotate_at) {
     const std::string older = system_path + ".1";
     if (::rename(system_path.c_str(), older.c_str()) != 0) ThrowPosixError(errno);
-    size = 0;
+    fd.Reset(open_log());
+    size = size_of(fd.get());
   }
-  Fd fd(::open(system_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-  if (fd.get() < 0) ThrowPosixError(errno);
-  if (::fstat(fd.get(), &st) != 0) ThrowPosixError(errno);
   // One write for header and lines: a reader never sees the header alone.
-  if (st.st_size == 0) {
+  if (size == 0) {
     WriteAll(fd.get(), std::string(header) + std::string(lines));
   } else {
     WriteAll(fd.get(), lines);

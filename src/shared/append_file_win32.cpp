@@ -65,7 +65,8 @@ void WriteAll(HANDLE file, std::string_view bytes) {
   }
 }
 
-constexpr LONGLONG kTailBytes = 64 * 1024;
+// The end of the file is read in chunks of this size.
+constexpr LONGLONG kChunkBytes = 64 * 1024;
 
 }  // namespace
 
@@ -82,23 +83,34 @@ void DropTornLastLine(const std::string& path) {
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(file.get(), &size)) ThrowWindowsError(::GetLastError());
   if (size.QuadPart == 0) return;
-  LARGE_INTEGER start;
-  start.QuadPart = size.QuadPart > kTailBytes ? size.QuadPart - kTailBytes : 0;
-  if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) {
-    ThrowWindowsError(::GetLastError());
+  // Backwards from the end, a chunk at a time, to the last line break.
+  LONGLONG keep = 0;
+  std::string chunk;
+  for (LONGLONG end = size.QuadPart; end > 0;) {
+    LARGE_INTEGER start;
+    start.QuadPart = end > kChunkBytes ? end - kChunkBytes : 0;
+    if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) {
+      ThrowWindowsError(::GetLastError());
+    }
+    chunk.resize(static_cast<std::size_t>(end - start.QuadPart));
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+      ThrowWindowsError(::GetLastError());
+    }
+    chunk.resize(got);
+    const std::size_t torn = TornTailLength(chunk);
+    if (torn < chunk.size()) {
+      keep = start.QuadPart + static_cast<LONGLONG>(chunk.size() - torn);
+      break;
+    }
+    end = start.QuadPart;
   }
-  std::string tail(static_cast<std::size_t>(size.QuadPart - start.QuadPart), '\0');
-  DWORD got = 0;
-  if (!::ReadFile(file.get(), tail.data(), static_cast<DWORD>(tail.size()), &got, nullptr)) {
-    ThrowWindowsError(::GetLastError());
-  }
-  tail.resize(got);
-  const std::size_t cut = TornTailLength(tail);
-  if (cut == 0) return;
-  LARGE_INTEGER end;
-  end.QuadPart = start.QuadPart + static_cast<LONGLONG>(got - cut);
-  if (!::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) {
-    ThrowWindowsError(::GetLastError());
+  if (keep < size.QuadPart) {
+    LARGE_INTEGER at;
+    at.QuadPart = keep;
+    if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) {
+      ThrowWindowsError(::GetLastError());
+    }
   }
 }
 

@@ -96,13 +96,15 @@ TEST_F(HistoryFileTest, HeaderOnceLinesAppendedTornLineDropped) {
   }
   EXPECT_EQ(TempDir::Read(path), std::string(kHistoryHeader) + "a\r\nb\r\n");
 
-  // A crash in the middle of a line, even between CR and LF.
-  for (const char* torn : {"c,partial", "c\r"}) {
+  // A crash in the middle of a line, even between CR and LF; a torn line
+  // longer than the part of the file read at once.
+  for (const std::string torn : {std::string("c,partial"), std::string("c\r"),
+                                 std::string(200000, 'x')}) {
     TempDir::Write(path, std::string(kHistoryHeader) + "a\r\n" + torn);
     HistoryFile file(path);
     file.Open(OnFailure());
     file.Append("d\r\n", OnFailure());
-    EXPECT_EQ(TempDir::Read(path), std::string(kHistoryHeader) + "a\r\nd\r\n") << torn;
+    EXPECT_EQ(TempDir::Read(path), std::string(kHistoryHeader) + "a\r\nd\r\n") << torn.size();
   }
   // A file that is one torn line: emptied, and started again with the header.
   TempDir::Write(path, "tim");
