@@ -10,10 +10,15 @@
 namespace tol {
 namespace {
 
-// A field as CSV carries it: quoted when it holds a comma, quote or line
-// break.
-std::string CsvField(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+// A code page 932 text as a CSV field in UTF-8: quoted when it holds a comma,
+// quote or line break. The keys and words of the service are ASCII, which is
+// the same in both.
+std::string CsvField(std::string_view cp932) {
+  const bool ascii = std::all_of(cp932.begin(), cp932.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const std::string utf8 = ascii ? std::string(cp932) : Cp932ToUtf8(cp932);
+  const std::string_view text = utf8;
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return utf8;
   std::string quoted = "\"";
   for (char c : text) {
     if (c == '"') quoted += '"';
@@ -61,17 +66,18 @@ std::string HistoryCsvLines(const HistoryPoll& poll, int utc_offset_minutes,
                             std::string_view world_label, const ObservedServers* observed,
                             std::string_view patch_key) {
   const std::string head =
-      IsoLocalTime(poll.time, utc_offset_minutes) + "," + CsvField(Cp932ToUtf8(world_label)) + ",";
+      IsoLocalTime(poll.time, utc_offset_minutes) + "," + CsvField(world_label) + ",";
   std::string lines;
+  lines.reserve(kVisibleSlotCount * (head.size() + 48));
   for (int slot = 1; slot <= kVisibleSlotCount; ++slot) {
     const ObservedServer* server = observed ? &(*observed)[slot - 1] : nullptr;
     lines += head;
     if (server && server->listed) {
-      lines += CsvField(Cp932ToUtf8(server->key)) + "," + CsvField(Cp932ToUtf8(server->status)) +
+      lines += CsvField(server->key) + "," + CsvField(server->status) +
                "," + std::to_string(server->success_count) + "," +
                std::to_string(server->check_count) + "," + std::to_string(server->connect_time);
     } else {
-      lines += CsvField(Cp932ToUtf8(SlotKey(slot, patch_key))) + ",,,,";
+      lines += CsvField(SlotKey(slot, patch_key)) + ",,,,";
     }
     lines += std::string(",") + StateName(poll.cells[slot - 1].state) + "\r\n";
   }
