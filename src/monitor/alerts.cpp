@@ -90,7 +90,8 @@ std::vector<AlertChange> AlertRules::Observe(const PollStates& poll) {
     ++failed_run_;
     if (service_ != ServerState::kUnreachable && failed_run_ >= settings_.down) {
       // Unreachable from the start is the baseline, told by nothing.
-      if (service_ == ServerState::kUp) out.push_back({0, ServerState::kUp, ServerState::kUnreachable});
+      if (service_ == ServerState::kUp)
+        out.push_back({0, ServerState::kUp, ServerState::kUnreachable});
       service_ = ServerState::kUnreachable;
     }
     return out;

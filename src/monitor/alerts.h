@@ -113,8 +113,8 @@ struct Alert {
   DateTime time;  // local
   int utc_offset_minutes = 0;
   std::string world;
-  int slot = 0;         // 0: the service
-  std::string server;   // the panel's caption; empty for the service
+  int slot = 0;        // 0: the service
+  std::string server;  // the panel's caption; empty for the service
   ServerState from = ServerState::kNone;
   ServerState to = ServerState::kNone;
   std::string text;

@@ -73,9 +73,9 @@ std::string HistoryCsvLines(const HistoryPoll& poll, int utc_offset_minutes,
     const ObservedServer* server = observed ? &(*observed)[slot - 1] : nullptr;
     lines += head;
     if (server && server->listed) {
-      lines += CsvField(server->key) + "," + CsvField(server->status) +
-               "," + std::to_string(server->success_count) + "," +
-               std::to_string(server->check_count) + "," + std::to_string(server->connect_time);
+      lines += CsvField(server->key) + "," + CsvField(server->status) + "," +
+               std::to_string(server->success_count) + "," + std::to_string(server->check_count) +
+               "," + std::to_string(server->connect_time);
     } else {
       lines += CsvField(SlotKey(slot, patch_key)) + ",,,,";
     }

@@ -43,8 +43,8 @@ struct HistoryCell {
 };
 
 struct HistoryPoll {
-  DateTime time;  // local
-  int world = -1;  // index into the world table
+  DateTime time;                                     // local
+  int world = -1;                                    // index into the world table
   std::array<HistoryCell, kVisibleSlotCount> cells;  // index slot - 1
 };
 

@@ -100,8 +100,8 @@ void StatusPoll::ApplyStatus(PollContext& ctx) {
       panel.hint_shown = true;
       panel.color = PanelColor(panel.color, s, settings);
       if (s.slot <= kVisibleSlotCount) {
-        observed[s.slot - 1] = ObservedServer{true,           s.key,          s.status,
-                                              s.success_count, s.check_count, s.connect_time};
+        observed[s.slot - 1] =
+            ObservedServer{true, s.key, s.status, s.success_count, s.check_count, s.connect_time};
       }
     });
     model.load_time = LoadTimeFromText(loadtime_text_);

@@ -88,9 +88,8 @@ class KovunWatchTest : public ::testing::Test {
         return line;
       }
       alerts_.push_back(std::to_string(polls_ - 1) + " " +
-                        (line["server"].is_null() ? "-" : line["server"].get<std::string>()) +
-                        " " + line["from"].get<std::string>() + ">" +
-                        line["to"].get<std::string>());
+                        (line["server"].is_null() ? "-" : line["server"].get<std::string>()) + " " +
+                        line["from"].get<std::string>() + ">" + line["to"].get<std::string>());
       texts_.push_back(line["text"].get<std::string>());
     }
   }
@@ -159,9 +158,9 @@ TEST_F(KovunWatchTest, ServerDownAndBackAlertsOnceEach) {
   }
   EXPECT_EQ(states.substr(0, script.size()), script);
   // The close-time save leaves [Alert] and [History] as they were.
-  EXPECT_THAT(TempDir::Read(ini_), ::testing::HasSubstr(
-                                       "[Alert]\r\nEnabled=1\r\nServers=3\r\nDown=2\r\nUp=1\r\n"
-                                       "[History]\r\nFile=history.csv\r\n"));
+  EXPECT_THAT(TempDir::Read(ini_),
+              ::testing::HasSubstr("[Alert]\r\nEnabled=1\r\nServers=3\r\nDown=2\r\nUp=1\r\n"
+                                   "[History]\r\nFile=history.csv\r\n"));
 }
 
 TEST_F(KovunWatchTest, FlappingServerIsToldOnce) {

@@ -252,8 +252,10 @@ TEST(TolvaneSimTest, ServerControlSetsAndFlapsOneServer) {
   sim.SetClock(kEpoch + 10);
   SimProcess twin({"--epoch", std::to_string(kEpoch), "--period", "1000"});
   twin.SetClock(kEpoch + 10);
-  EXPECT_EQ(Get(sim, "/status/bessa/status.txt")->body, Get(twin, "/status/bessa/status.txt")->body);
-  EXPECT_EQ(ServerLine(sim, "GameServer04", kEpoch + 10), ServerLine(twin, "GameServer04", kEpoch + 10));
+  EXPECT_EQ(Get(sim, "/status/bessa/status.txt")->body,
+            Get(twin, "/status/bessa/status.txt")->body);
+  EXPECT_EQ(ServerLine(sim, "GameServer04", kEpoch + 10),
+            ServerLine(twin, "GameServer04", kEpoch + 10));
   // Clearing gives the generated line back.
   httplib::Client("127.0.0.1", sim.port()).Get("/_sim/server/clear?world=arvel");
   EXPECT_EQ(ServerLine(sim, key, kEpoch + 10), ServerLine(twin, key, kEpoch + 10));

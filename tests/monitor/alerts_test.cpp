@@ -113,13 +113,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "SDDS",
                   {"2 1 slow>down", "3 1 down>slow"},
                   ServerState::kSlow},
-        RulesCase{"FlappingToldOnceThenSettled",
-                  "UDUDUDU" + kSettle,
-                  {"1 1 up>down", "2 1 down>up", "3 1 up>down", "4 1 down>flapping",
-                   "26 1 flapping>up"},
-                  ServerState::kUp,
-                  1,
-                  1},
+        RulesCase{
+            "FlappingToldOnceThenSettled",
+            "UDUDUDU" + kSettle,
+            {"1 1 up>down", "2 1 down>up", "3 1 up>down", "4 1 down>flapping", "26 1 flapping>up"},
+            ServerState::kUp,
+            1,
+            1},
         RulesCase{"StillFlappingOnePollShortOfSettling",
                   "UDUDUDU" + kSettle.substr(1),
                   {"1 1 up>down", "2 1 down>up", "3 1 up>down", "4 1 down>flapping"},
@@ -150,10 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
                   2,
                   1,
                   "all"},
-        RulesCase{"FileNotFoundIsAnOutageToo",
-                  "UFF",
-                  {"2 - up>unreachable"},
-                  ServerState::kUnreachable},
+        RulesCase{
+            "FileNotFoundIsAnOutageToo", "UFF", {"2 - up>unreachable"}, ServerState::kUnreachable},
         RulesCase{"SingleFailedServicePollRaisesNothing", "UXUXU", {}, ServerState::kUp},
         RulesCase{"ServerKeepsItsStateThroughAnOutage",
                   "UDXXDD",
@@ -164,7 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "XXU",
                   {"2 - unreachable>up"},
                   ServerState::kUp},
-        RulesCase{"WorldSwitchTakesANewBaseline", "UU|DDDU|DD", {"5 1 down>up"}, ServerState::kDown},
+        RulesCase{
+            "WorldSwitchTakesANewBaseline", "UU|DDDU|DD", {"5 1 down>up"}, ServerState::kDown},
         RulesCase{"UnwatchedServerRaisesNothing", "UUDDUU", {}, ServerState::kUp, 2, 1, "Login"}),
     [](const ::testing::TestParamInfo<RulesCase>& info) { return info.param.name; });
 

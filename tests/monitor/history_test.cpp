@@ -23,11 +23,11 @@ TEST(HistoryRingTest, KeepsAtMostItsHoursAndItsCapacity) {
     int polls;
     std::size_t kept;
   } cases[] = {
-      {24, 180000, 100, 100},                        // all within the hours
-      {1, 600000, 20, 7},                            // the last hour: 0, 10, ... 60 minutes back
-      {1, 1000, 1000, kMaxPollsPerHour},             // fast polls: the capacity
-      {168, 1000, 20000, 168u * kMaxPollsPerHour},   // the most it ever holds
-      {0, 1000, 100, kMaxPollsPerHour},              // out of range: at least an hour
+      {24, 180000, 100, 100},                       // all within the hours
+      {1, 600000, 20, 7},                           // the last hour: 0, 10, ... 60 minutes back
+      {1, 1000, 1000, kMaxPollsPerHour},            // fast polls: the capacity
+      {168, 1000, 20000, 168u * kMaxPollsPerHour},  // the most it ever holds
+      {0, 1000, 100, kMaxPollsPerHour},             // out of range: at least an hour
       {100000, 1000, 20000, 168u * kMaxPollsPerHour},
   };
   for (const Case& c : cases) {
@@ -98,8 +98,8 @@ TEST_F(HistoryFileTest, HeaderOnceLinesAppendedTornLineDropped) {
 
   // A crash in the middle of a line, even between CR and LF; a torn line
   // longer than the part of the file read at once.
-  for (const std::string torn : {std::string("c,partial"), std::string("c\r"),
-                                 std::string(200000, 'x')}) {
+  for (const std::string& torn :
+       {std::string("c,partial"), std::string("c\r"), std::string(200000, 'x')}) {
     TempDir::Write(path, std::string(kHistoryHeader) + "a\r\n" + torn);
     HistoryFile file(path);
     file.Open(OnFailure());

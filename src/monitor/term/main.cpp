@@ -123,8 +123,8 @@ int RunOnce(const MonitorPaths& paths, bool json) {
 // line per alert, or (json) one JSON object per line. Flushed at once, for the
 // scripts that read it.
 void PrintPoll(const KovunMonitor& monitor, std::vector<Alert>& alerts, bool json) {
-  const ServerState worst = monitor.alert_monitor() ? monitor.alert_monitor()->WorstWatchedState()
-                                                    : ServerState::kNone;
+  const ServerState worst =
+      monitor.alert_monitor() ? monitor.alert_monitor()->WorstWatchedState() : ServerState::kNone;
   if (json) {
     std::cout << PollEventJson(monitor.model(), monitor.last_outcome(), worst).dump() << "\n";
     for (const Alert& a : alerts) std::cout << AlertJson(a).dump() << "\n";

@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "monitor/status.h"
-#include "monitor/texts.h"
 #include "monitor/term/report.h"
+#include "monitor/texts.h"
 #include "shared/codepage.h"
 
 namespace tol {
@@ -174,7 +174,9 @@ void TerminalUi::DrawHistory(int top) {
     for (std::size_t i = first; i < ring.size(); ++i) {
       const ServerState state = ring[i].cells[slot - 1].state;
       attr_set(A_NORMAL, static_cast<short>(PairFor(StateColor(state, colors))), nullptr);
-      const char* mark = state == ServerState::kUnreachable ? "x" : state == ServerState::kDown ? "-" : " ";
+      const char* mark = state == ServerState::kUnreachable ? "x"
+                         : state == ServerState::kDown      ? "-"
+                                                            : " ";
       Put(y, kCaptionWidth + static_cast<int>(i - first), mark, 1);
     }
     attr_set(A_NORMAL, 0, nullptr);
