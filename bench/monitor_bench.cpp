@@ -9,14 +9,23 @@
 //   sections of N entries; BuildMapMenusFromFile adds reading the file from
 //   disk, as the end of every poll does.
 // Each ends with a complexity fit over N: linear is the expectation.
+// - AlertedPoll: what alerts and history add to a poll's UI-thread part. Each
+//   iteration times one poll as today (the steps of PollUiSteps for the
+//   service's 22 lines, and the map menus rebuilt from a map-name file of
+//   four entries per server) and then the alert monitor taking that poll in,
+//   every server watched, with a full 168-hour history; counters poll_us,
+//   added_us and added_pct. Arg 1 also appends the poll's lines to a history
+//   file in the temporary folder (a write to the system per poll).
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <random>
 #include <string>
 
+#include "monitor/alert_monitor.h"
 #include "monitor/map_menus.h"
 #include "monitor/model.h"
 #include "monitor/poll.h"
@@ -137,6 +146,73 @@ void BM_BuildMapMenusFromFile(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_BuildMapMenusFromFile)->Arg(50)->Arg(500)->Arg(5000)->Complexity(benchmark::oN);
+
+void BM_AlertedPoll(benchmark::State& state) {
+  const bool with_file = state.range(0) != 0;
+  MemoryHttpClient http(StatusText(22));
+  StillClock clock;
+  MonitorModel model;
+  KovunSettings settings;
+  settings.service_url = "http://127.0.0.1:9/status/";
+  settings.alerts.enabled = true;
+  settings.alerts.watched.fill(true);
+  settings.alerts.history_hours = kMaxHistoryHours;
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("tol-alert-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  WriteFileAtomic((folder / "arvel.ini").string(), MapFileText(4));
+  AlertMonitor alerts(settings.alerts, with_file ? (folder / "history.csv").string() : "");
+
+  // One poll as the UI thread runs it today; its observations for the alerts.
+  auto poll_once = [&](StatusPoll& poll) {
+    PollContext ctx{model, settings, clock, PollHooks{}};
+    poll.Begin(ctx);
+    poll.FetchStatus(http);
+    poll.ApplyStatus(ctx);
+    poll.FetchHead(http);
+    const PollOutcome outcome = poll.Finish(ctx);
+    BuildMapMenus(model, folder.string(), settings.popup_break);
+    return outcome;
+  };
+  int64_t minute = 0;
+  auto observe = [&](const StatusPoll& poll, PollOutcome outcome) {
+    FinishedPoll finished;
+    finished.time = DateTime::FromMilliseconds(45000LL * 86400000 + ++minute * 60000);
+    finished.utc_offset_minutes = 540;
+    finished.world = model.label1;
+    finished.outcome = outcome;
+    finished.observed = poll.observed() ? &*poll.observed() : nullptr;
+    return alerts.Observe(finished, settings, nullptr);
+  };
+  // A full history: a poll a minute for 168 hours.
+  {
+    StatusPoll poll(settings.service_url, "arvel/");
+    const PollOutcome outcome = poll_once(poll);
+    for (std::size_t i = 0; i < alerts.history().capacity(); ++i) observe(poll, outcome);
+  }
+  if (alerts.history().size() != alerts.history().capacity()) state.SkipWithError("not full");
+
+  using Clock = std::chrono::steady_clock;
+  Clock::duration poll_time{}, added_time{};
+  for (auto _ : state) {
+    StatusPoll poll(settings.service_url, "arvel/");
+    const auto t0 = Clock::now();
+    const PollOutcome outcome = poll_once(poll);
+    const auto t1 = Clock::now();
+    benchmark::DoNotOptimize(observe(poll, outcome));
+    const auto t2 = Clock::now();
+    poll_time += t1 - t0;
+    added_time += t2 - t1;
+  }
+  std::filesystem::remove_all(folder);
+  const double n = static_cast<double>(state.iterations());
+  const double poll_us = std::chrono::duration<double, std::micro>(poll_time).count() / n;
+  const double added_us = std::chrono::duration<double, std::micro>(added_time).count() / n;
+  state.counters["poll_us"] = poll_us;
+  state.counters["added_us"] = added_us;
+  state.counters["added_pct"] = 100.0 * added_us / poll_us;
+}
+BENCHMARK(BM_AlertedPoll)->Arg(0)->Arg(1);
 
 }  // namespace
 }  // namespace tol

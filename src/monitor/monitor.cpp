@@ -70,6 +70,13 @@ void KovunMonitor::FormCreate() {
         if (hooks_.post_quit) hooks_.post_quit();
       }
     }
+    // The history log belongs to the copy that runs on; a second one leaves
+    // it alone.
+    alert_monitor_ = std::make_unique<AlertMonitor>(
+        settings_.alerts,
+        quit_requested_ ? std::string()
+                        : HistoryPathBeside(paths_.settings_path, settings_.alerts.history_file));
+    alert_monitor_->Start([this](std::exception_ptr failure) { LogFailure(std::move(failure)); });
 
     if (hooks_.layout) hooks_.layout(settings_.style);
     if (hooks_.make_border_sizeable) hooks_.make_border_sizeable();
@@ -196,8 +203,25 @@ void KovunMonitor::FinishPoll(const std::shared_ptr<StatusPoll>& poll) {
     LogFailure(std::current_exception());
   }
   busy_ = false;
+  RunGuarded([&] { ObservePoll(*poll); });
   ++polls_finished_;
   RunDeferred();
+}
+
+void KovunMonitor::ObservePoll(const StatusPoll& poll) {
+  if (!alert_monitor_ || !last_outcome_) return;
+  FinishedPoll finished;
+  finished.time = clock_.Now();
+  finished.utc_offset_minutes = clock_.CurrentUtcOffsetMinutes();
+  finished.world = model_.label1;
+  finished.outcome = *last_outcome_;
+  if (poll.observed()) finished.observed = &*poll.observed();
+  const std::vector<Alert> alerts = alert_monitor_->Observe(
+      finished, settings_, [this](std::exception_ptr failure) { LogFailure(std::move(failure)); });
+  if (hooks_.alert) {
+    for (const Alert& a : alerts) hooks_.alert(a);
+  }
+  if (hooks_.observed) hooks_.observed();
 }
 
 // What was asked for during the poll: the held-back countdown tick first,

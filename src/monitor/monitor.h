@@ -36,6 +36,7 @@
 #include <string>
 #include <string_view>
 
+#include "monitor/alert_monitor.h"
 #include "monitor/log_exception.h"
 #include "monitor/model.h"
 #include "monitor/poll.h"
@@ -101,6 +102,13 @@ struct MonitorHooks {
   // After every operation and every step of a poll that may have changed
   // the model: the front-end draws what differs from what it shows.
   std::function<void()> model_changed;
+  // Each alert a finished poll raises ([Alert] Enabled=1), in order, once the
+  // model shows that poll. The front-end shows it (and beeps when
+  // alert_monitor()->sound()).
+  std::function<void(const Alert& alert)> alert;
+  // After every finished poll, once its alerts are out and the history holds
+  // it: the front-end redraws its state icon and history chart.
+  std::function<void()> observed;
 };
 
 struct MonitorPaths {
@@ -183,6 +191,8 @@ class KovunMonitor {
   std::optional<PollOutcome> last_outcome() const { return last_outcome_; }
   // Counts finished polls (for front-ends that redraw after each one).
   int polls_finished() const { return polls_finished_; }
+  // The alert rules and the history; nullptr before FormCreate.
+  const AlertMonitor* alert_monitor() const { return alert_monitor_.get(); }
 
  private:
   PollContext Context();
@@ -192,6 +202,7 @@ class KovunMonitor {
   void RunNetworkStep(std::function<void()> network, std::function<void()> then);
   void AfterStatus(const std::shared_ptr<StatusPoll>& poll);
   void FinishPoll(const std::shared_ptr<StatusPoll>& poll);
+  void ObservePoll(const StatusPoll& poll);
   void RunDeferred();
   void CountdownStep();
   void NotifyModelChanged() noexcept;
@@ -214,6 +225,7 @@ class KovunMonitor {
   Timer timer1_;
   Timer timer2_;
   std::unique_ptr<SingleInstanceLock> instance_lock_;
+  std::unique_ptr<AlertMonitor> alert_monitor_;
   bool startup_flag_ = false;
   bool quit_requested_ = false;
 

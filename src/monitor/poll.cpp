@@ -89,6 +89,7 @@ void StatusPoll::ApplyStatus(PollContext& ctx) {
     KovunSettings& settings = ctx.settings;
     model.ResetPanels();
     AverageAccumulator average;
+    ObservedServers observed;
     int32_t line_number = 0;
     ForEachLine(status_body_, [&](std::string_view line) {
       const ServerStatus s = ParseStatusLine(line, ++line_number, settings.patch);
@@ -98,11 +99,16 @@ void StatusPoll::ApplyStatus(PollContext& ctx) {
       panel.hint = HintText(s);
       panel.hint_shown = true;
       panel.color = PanelColor(panel.color, s, settings);
+      if (s.slot <= kVisibleSlotCount) {
+        observed[s.slot - 1] =
+            ObservedServer{true, s.key, s.status, s.success_count, s.check_count, s.connect_time};
+      }
     });
     model.load_time = LoadTimeFromText(loadtime_text_);
     if (settings.reload_time < 0) settings.reload_time = 0;
     SetInterval(ctx, RefreshIntervalMs(model.load_time, settings.reload_time));
     model.average_text = average.Text();
+    observed_ = std::move(observed);
   });
 }
 

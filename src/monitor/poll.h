@@ -28,6 +28,7 @@
 // hand-over orders the memory accesses). The caller keeps polls from
 // overlapping.
 
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -50,6 +51,18 @@ enum class PollOutcome {
   kConvertError,  // ended silently
   kOtherError,    // handed to the failure handler
 };
+
+// What a status text said of one visible panel's server: its last line
+// there, or nothing when it has none.
+struct ObservedServer {
+  bool listed = false;
+  std::string key;
+  std::string status;
+  int32_t success_count = 0;
+  int32_t check_count = 0;
+  int32_t connect_time = 0;
+};
+using ObservedServers = std::array<ObservedServer, kVisibleSlotCount>;
 
 struct PollHooks {
   // Sets the refresh timer's period (Timer1): a different period restarts the
@@ -88,6 +101,9 @@ class StatusPoll {
   const std::string& loadtime_url() const { return loadtime_url_; }
   // The export lines built so far (emptied by Finish).
   const std::vector<std::string>& export_lines() const { return export_lines_; }
+  // The servers of panels 1-19 (index slot - 1) once ApplyStatus has read the
+  // whole status text; nullopt before, or when it failed.
+  const std::optional<ObservedServers>& observed() const { return observed_; }
 
  private:
   template <typename Step>
@@ -101,6 +117,7 @@ class StatusPoll {
   std::string loadtime_text_;
   std::vector<std::string> export_lines_;
   std::optional<DateTime> head_last_modified_;
+  std::optional<ObservedServers> observed_;
 };
 
 // RefreshWorld's lookup: the world whose display name equals the world

@@ -1,9 +1,11 @@
 #include "monitor/settings.h"
 
+#include "monitor/status.h"
 #include "monitor/texts.h"
 #include "monitor/worlds.h"
 #include "shared/errors.h"
 #include "shared/profile_ini.h"
+#include "shared/text.h"
 
 namespace tol {
 namespace {
@@ -15,6 +17,29 @@ constexpr std::string_view kHotKey = "HotKey";
 constexpr std::string_view kProxy = "Proxy";
 constexpr std::string_view kExport = "status.txt";
 constexpr std::string_view kColor = "Color";
+constexpr std::string_view kAlert = "Alert";
+constexpr std::string_view kHistory = "History";
+
+// An integer key within [low, high]; the default otherwise.
+int32_t ReadIntegerIn(const ProfileIni& ini, std::string_view section, std::string_view key,
+                      int32_t low, int32_t high, int32_t default_value) {
+  const int32_t value = ini.ReadInteger(section, key, default_value);
+  return value >= low && value <= high ? value : default_value;
+}
+
+AlertSettings ReadAlertSettings(const ProfileIni& ini) {
+  AlertSettings a;
+  a.enabled = ReadIntegerIn(ini, kAlert, "Enabled", 0, 1, a.enabled) == 1;
+  if (auto watched = ParseWatchedServers(ini.ReadString(kAlert, "Servers", ""))) {
+    a.watched = *watched;
+  }
+  a.down = ReadIntegerIn(ini, kAlert, "Down", 1, kMaxAlertPolls, a.down);
+  a.up = ReadIntegerIn(ini, kAlert, "Up", 1, kMaxAlertPolls, a.up);
+  a.sound = ReadIntegerIn(ini, kAlert, "Sound", 0, 1, a.sound) == 1;
+  a.history_file = std::string(Trim(ini.ReadString(kHistory, "File", "")));
+  a.history_hours = ReadIntegerIn(ini, kHistory, "Hours", 1, kMaxHistoryHours, a.history_hours);
+  return a;
+}
 
 ShortCutSetting ReadShortCut(const ProfileIni& ini, std::string_view section, std::string_view key,
                              std::string_view default_text) {
@@ -87,7 +112,31 @@ KovunSettings ReadSettings(const ProfileIni& ini, std::string_view label_text) {
   c.one = ini.ReadInteger(kColor, "1", c.one);
   c.average = ini.ReadInteger(kColor, "Average", c.average);
   c.average2 = ini.ReadInteger(kColor, "Average2", c.average2);
+
+  s.alerts = ReadAlertSettings(ini);
   return s;
+}
+
+std::optional<std::array<bool, 19>> ParseWatchedServers(std::string_view text) {
+  std::array<bool, 19> watched{};
+  if (SameText(Trim(text), "all")) {
+    watched.fill(true);
+    return watched;
+  }
+  bool any = false;
+  while (!text.empty()) {
+    const std::size_t comma = text.find(',');
+    const std::string_view name = Trim(text.substr(0, comma));
+    text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+    for (int slot = 1; slot <= 19; ++slot) {
+      if (!name.empty() && SameText(name, PanelCaption(slot))) {
+        watched[slot - 1] = true;
+        any = true;
+      }
+    }
+  }
+  if (!any) return std::nullopt;
+  return watched;
 }
 
 void WriteCloseTimeSettings(ProfileIni& ini, const KovunSettings& settings,

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -54,6 +55,22 @@ struct ColorSettings {
   int32_t average2 = 0x00CF9F6F;
 };
 
+// [Alert] and [History]: read at start-up, never written back. A value that
+// is missing, doesn't read or is out of range gives the default.
+inline constexpr int32_t kMaxAlertPolls = 100;  // Down and Up
+inline constexpr int32_t kMaxHistoryHours = 168;
+struct AlertSettings {
+  bool enabled = false;
+  // The watched panels by slot (1-19); [Alert] Servers names them by their
+  // captions ("Login,Char,3,7") or "all".
+  std::array<bool, 19> watched = {true, false, false, true};  // Login, Char
+  int32_t down = 2;  // polls a server must be down before it counts as down
+  int32_t up = 1;    // polls it must be up again before it counts as back
+  bool sound = true;
+  std::string history_file;  // [History] File as it stands; empty: none
+  int32_t history_hours = 24;
+};
+
 struct KovunSettings {
   // [Window]
   int32_t left = 210;
@@ -93,6 +110,8 @@ struct KovunSettings {
   std::string format2;
   // [Color]
   ColorSettings colors;
+  // [Alert], [History]
+  AlertSettings alerts;
 };
 
 // The default shortcut texts: "Alt+Ctrl+R" and, for game server n (1-15),
@@ -104,6 +123,11 @@ std::string DefaultGameServerHotKey(int n);
 // before start-up, the default of [Server] Default. The old label forms
 // ("Dovan :") are converted as the start-up sequence does.
 KovunSettings ReadSettings(const ProfileIni& ini, std::string_view label_text = kDefaultWorldLabel);
+
+// The watched slots of an [Alert] Servers text: panel captions separated by
+// commas (blanks around them and letter case don't matter), or "all".
+// nullopt when it names no panel.
+std::optional<std::array<bool, 19>> ParseWatchedServers(std::string_view text);
 
 // What the close-time save writes that can change while the monitor runs.
 struct CloseTimeState {

@@ -46,6 +46,21 @@ SlotMatch FindSlot(std::string_view key, std::string_view patch_key) {
   return m;
 }
 
+std::string_view SlotKey(int slot, std::string_view patch_key) {
+  switch (slot) {
+    case 1:
+      return "LoginServer";
+    case 2:
+      return patch_key;
+    case 3:
+      return "PatchServerH";
+    case 4:
+      return "CharSelect";
+    default:
+      return slot >= 5 && slot < 5 + 15 ? kGameServerKeys[slot - 5] : std::string_view();
+  }
+}
+
 std::string_view PanelCaption(int slot) {
   if (slot < 1 || slot > kSlotCount) return {};
   return kPanelCaptions[slot - 1];

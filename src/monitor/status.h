@@ -37,6 +37,10 @@ SlotMatch FindSlot(std::string_view key, std::string_view patch_key);
 // "1".."15", and "" for the hidden slot.
 std::string_view PanelCaption(int slot);
 
+// The status key that maps to panel `slot` (1-19): "LoginServer",
+// `patch_key`, "PatchServerH", "CharSelect", "GameServer01".."GameServer15".
+std::string_view SlotKey(int slot, std::string_view patch_key);
+
 // One parsed status line.
 struct ServerStatus {
   int32_t line_number = 0;  // 1-based

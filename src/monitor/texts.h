@@ -33,6 +33,26 @@ inline const SjisText kShowUpdateTimeText{"更新時間を表示"};
 inline const SjisText kAlwaysInFrontText{"常に手前に表示"};
 inline const SjisText kTaskTrayText{"タスクトレイに入れる"};
 
+// Alerts: world label, panel caption ("Arvel 3: 停止"). A server that
+// flaps is told once, and once more when it has settled, with the state it
+// settled in (one of the state words below).
+inline const SjisText kAlertDownText{"%s %s: 停止"};
+inline const SjisText kAlertUpText{"%s %s: 復旧"};
+inline const SjisText kAlertUpSlowText{"%s %s: 復旧 (低速)"};
+inline const SjisText kAlertFlappingText{"%s %s: フラッピング (停止と復旧を繰り返しています)"};
+inline const SjisText kAlertSettledText{"%s %s: 安定しました (%s)"};
+// Alerts of the status service as a whole: world label.
+inline const SjisText kAlertUnreachableText{"%s: ステータスサービスに接続できません"};
+inline const SjisText kAlertReachableText{"%s: ステータスサービス 復旧"};
+// The state words of the history chart and of a settled server.
+inline const SjisText kStateUpText{"稼働"};
+inline const SjisText kStateSlowText{"低速"};
+inline const SjisText kStateDownText{"停止"};
+inline const SjisText kStateUnreachableText{"接続不可"};
+// The history chart's title and its text while it holds no poll.
+inline const SjisText kHistoryTitleText{"履歴"};
+inline const SjisText kHistoryEmptyText{"履歴はまだありません"};
+
 // Replaces each "%s" and "%p" of `tmpl`, left to right, by the next argument
 // (by nothing once the arguments run out); everything else, any other "%"
 // included, is copied. Arguments are never scanned for placeholders.

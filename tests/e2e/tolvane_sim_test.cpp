@@ -220,6 +220,55 @@ TEST(TolvaneSimTest, FaultKinds) {
   EXPECT_EQ(Get(sim, "/cgi-bin/iplist/map.arvel.lst")->status, 200);
 }
 
+// The line of `key` in Arvel's status text at the sim's frozen time `t`.
+std::string ServerLine(SimProcess& sim, const std::string& key, int64_t t) {
+  sim.SetClock(t);
+  auto res = Get(sim, "/status/arvel/status.txt");
+  if (!res) return "<no answer>";
+  for (const std::string& line : Lines(res->body)) {
+    if (line.starts_with(key + ",")) return line;
+  }
+  return "<no line>";
+}
+
+TEST(TolvaneSimTest, ServerControlSetsAndFlapsOneServer) {
+  SimProcess sim({"--epoch", std::to_string(kEpoch), "--period", "1000"});
+  const std::string key = "GameServer03";
+  sim.SetClock(kEpoch);
+  sim.SetServer("arvel", key, "Good", "connect=1200");
+  sim.SetServer("arvel", key, "Down", "at=" + std::to_string(kEpoch + 10));
+  sim.SetServer("arvel", key, "Dead", "at=" + std::to_string(kEpoch + 20) + "&flap=3");
+  struct Case {
+    int64_t t;
+    const char* line;
+  } cases[] = {
+      {0, "GameServer03,Good,2,2,1200"},  {9, "GameServer03,Good,2,2,1200"},
+      {10, "GameServer03,Down,0,2,0"},    {19, "GameServer03,Down,0,2,0"},
+      {20, "GameServer03,Dead,0,2,0"},    {22, "GameServer03,Dead,0,2,0"},
+      {23, "GameServer03,Good,2,2,1000"}, {26, "GameServer03,Dead,0,2,0"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ServerLine(sim, key, kEpoch + c.t), c.line) << c.t;
+  // Other worlds and servers are the generated ones.
+  sim.SetClock(kEpoch + 10);
+  SimProcess twin({"--epoch", std::to_string(kEpoch), "--period", "1000"});
+  twin.SetClock(kEpoch + 10);
+  EXPECT_EQ(Get(sim, "/status/bessa/status.txt")->body,
+            Get(twin, "/status/bessa/status.txt")->body);
+  EXPECT_EQ(ServerLine(sim, "GameServer04", kEpoch + 10),
+            ServerLine(twin, "GameServer04", kEpoch + 10));
+  // Clearing gives the generated line back.
+  httplib::Client("127.0.0.1", sim.port()).Get("/_sim/server/clear?world=arvel");
+  EXPECT_EQ(ServerLine(sim, key, kEpoch + 10), ServerLine(twin, key, kEpoch + 10));
+  for (const char* bad : {"/_sim/server?world=nowhere&key=GameServer03&status=Down",
+                          "/_sim/server?world=arvel&key=GameServer99&status=Down",
+                          "/_sim/server?world=arvel&key=GameServer03&status=a,b",
+                          "/_sim/server?world=arvel&key=GameServer03&status=Down&flap=0"}) {
+    auto res = httplib::Client("127.0.0.1", sim.port()).Get(bad);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 400) << bad;
+  }
+}
+
 TEST(TolvaneSimTest, SigtermEndsItWhileARequestStalls) {
   SimProcess sim;
   sim.SetFault("/status/istra/status.txt", "stall", "seconds=600");

@@ -94,6 +94,10 @@ class MonitorTest : public ::testing::Test {
     };
     hooks.register_hotkeys = [this](const KovunSettings&) { calls_.push_back("hotkeys"); };
     hooks.restore_application = record("restore");
+    hooks.alert = [this](const Alert& a) {
+      events_.push_back("alert " + Cp932ToUtf8(a.text) + " | " + monitor_->model().caption);
+    };
+    hooks.observed = [this] { events_.push_back("observed"); };
     monitor_.reset();  // its timers stop their drivers as they go
     monitor_ = std::make_unique<KovunMonitor>(http_, clock_, driver1_, driver2_, executor_,
                                               PathsBesideSettings(dir_.File("kovun.ini"), "kovun"),
@@ -127,8 +131,43 @@ class MonitorTest : public ::testing::Test {
   StepExecutor executor_;
   bool first_copy_ = true;
   std::vector<std::string> calls_;
+  std::vector<std::string> events_;  // alert and observed hooks
   std::unique_ptr<KovunMonitor> monitor_;
 };
+
+// A window learns of each poll's alerts once the model shows that poll, and
+// then redraws its state from the alert monitor.
+TEST_F(MonitorTest, AlertHooksFollowEachPoll) {
+  WriteSettings("[Alert]\r\nEnabled=1\r\nServers=Login\r\nDown=1\r\n");
+  KovunMonitor& m = Create();
+  m.FormCreate();  // LoginServer is down: the baseline
+  EXPECT_EQ(m.alert_monitor()->WorstWatchedState(), ServerState::kDown);
+  http_.On("GET", Url("arvel", "status.txt"), {Body("LoginServer,Good,2,2,100\r\n")});
+  m.ManualRefresh();
+  http_.On("GET", Url("arvel", "status.txt"), {SocketFailure()});
+  m.ManualRefresh();
+  EXPECT_EQ(events_, (std::vector<std::string>{
+                         "observed",
+                         "alert Arvel Login: 復旧 | Kovun Rev. 0.1.0a ( Average : 50 )",
+                         "observed",
+                         "alert Arvel: ステータスサービスに接続できません | Kovun Rev. 0.1.0a ( "
+                         "Socket Error )",
+                         "observed",
+                     }));
+  EXPECT_EQ(m.alert_monitor()->WorstWatchedState(), ServerState::kUnreachable);
+  EXPECT_EQ(m.alert_monitor()->history().size(), 3u);
+}
+
+// The history log belongs to the copy that runs on: a second one, which still
+// runs its first poll, leaves it alone.
+TEST_F(MonitorTest, SecondCopyLeavesTheHistoryLogAlone) {
+  WriteSettings("[Option]\r\nMultiApp=0\r\n[History]\r\nFile=history.csv\r\n");
+  for (const bool first : {false, true}) {
+    first_copy_ = first;
+    Create().FormCreate();
+    EXPECT_EQ(std::filesystem::exists(dir_.File("history.csv")), first);
+  }
+}
 
 TEST_F(MonitorTest, StartUpWithoutSettingsFile) {
   std::filesystem::remove(dir_.File("kovun.ini"));

@@ -158,6 +158,12 @@ void SimProcess::SetFixedCookie(const std::string& name_value) {
   Control("POST", "/_sim/cookie?value=" + UrlEncode(name_value));
 }
 
+void SimProcess::SetServer(const std::string& world, const std::string& key,
+                           const std::string& status, const std::string& extra) {
+  Control("POST", "/_sim/server?world=" + UrlEncode(world) + "&key=" + UrlEncode(key) +
+                      "&status=" + UrlEncode(status) + (extra.empty() ? "" : "&" + extra));
+}
+
 void SimProcess::ForceRewrite() { Control("POST", "/_sim/rewrite"); }
 
 void SimProcess::SetClock(int64_t unix_seconds) {

@@ -59,6 +59,10 @@ class SimProcess {
                   std::optional<int64_t> last_modified);
   void SetFixedCookie(const std::string& name_value);
   void ForceRewrite();
+  // One server's status word in one world from now on (`extra` as for
+  // SetFault, e.g. "flap=2" or "after=5").
+  void SetServer(const std::string& world, const std::string& key, const std::string& status,
+                 const std::string& extra = "");
   void SetClock(int64_t unix_seconds);
   void Reset();
   // Number of requests currently held by a stall fault.

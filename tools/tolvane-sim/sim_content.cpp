@@ -111,6 +111,26 @@ std::string StatusText(uint64_t seed, uint64_t rewrite, std::size_t world) {
   return text;
 }
 
+std::string WithServerStatus(std::string_view text, std::string_view key, std::string_view status,
+                             int32_t connect) {
+  std::string out;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find("\r\n", at);
+    end = end == std::string_view::npos ? text.size() : end + 2;
+    const std::string_view line = text.substr(at, end - at);
+    if (line.starts_with(key) && line.size() > key.size() && line[key.size()] == ',') {
+      const bool good = status == "Good";
+      out += std::string(key) + "," + std::string(status) + (good ? ",2,2," : ",0,2,") +
+             std::to_string(good ? connect : 0) + "\r\n";
+    } else {
+      out += line;
+    }
+    at = end;
+  }
+  return out;
+}
+
 std::string LoadTimeText(int64_t seconds) { return std::to_string(seconds) + "\r\n"; }
 
 std::string MapId(int number) {

@@ -48,6 +48,12 @@ std::optional<ServicePath> ParseServicePath(std::string_view path);
 // in CR LF.
 std::string StatusText(uint64_t seed, uint64_t rewrite, std::size_t world);
 
+// `text` with the line of `key` saying `status`: "key,Good,2,2,<connect>"
+// for "Good", "key,<status>,0,2,0" for any other word. Unchanged when it has
+// no such line.
+std::string WithServerStatus(std::string_view text, std::string_view key, std::string_view status,
+                             int32_t connect);
+
 // Seconds until the next rewrite, as the load-time file carries it.
 std::string LoadTimeText(int64_t seconds);
 

@@ -1,5 +1,6 @@
 #include "sim_server.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "answer.h"
@@ -132,6 +133,11 @@ void SimServer::Serve(const httplib::Request& req, httplib::Response& res) {
       case ServicePath::Kind::kStatus: {
         const StatusSchedule s = state_.Status();
         answer.body = StatusText(state_.seed(), s.rewrite, service->world);
+        for (const auto key : kStatusKeys) {
+          if (auto set = state_.ServerStatusAt(service->world, std::string(key), s.now)) {
+            answer.body = WithServerStatus(answer.body, key, set->first, set->second);
+          }
+        }
         answer.last_modified = s.last_rewrite;
         break;
       }
@@ -268,6 +274,64 @@ void SimServer::AddControlRoutes() {
       return SendError(res, "one of set, advance, resume is needed");
     }
     SendJson(res, json{{"now", state_.Now()}});
+  });
+
+  // One server's line in one world: its status word from a moment on, or
+  // flapping between that word and "Good".
+  Control("/_sim/server", [this](const httplib::Request& req, httplib::Response& res) {
+    std::optional<std::size_t> world;
+    const std::string world_name = Param(req, "world").value_or("");
+    for (std::size_t i = 0; i < kWorldNames.size(); ++i) {
+      if (kWorldNames[i] == world_name) world = i;
+    }
+    if (!world) return SendError(res, "world must be a world's directory name, e.g. arvel");
+    const std::string key = Param(req, "key").value_or("");
+    if (std::find(kStatusKeys.begin(), kStatusKeys.end(), key) == kStatusKeys.end()) {
+      return SendError(res, "key must be a status key, e.g. GameServer03");
+    }
+    ServerChange change;
+    change.status = Param(req, "status").value_or("");
+    if (change.status.empty() || change.status.find_first_of(",\r\n") != std::string::npos) {
+      return SendError(res, "status must be a word, e.g. Down");
+    }
+    const int64_t now = state_.Now();
+    change.at = now;
+    if (auto at = Param(req, "at")) {
+      auto value = ParseNumber(*at, 0, kMaxUnixSeconds);
+      if (!value) return SendError(res, "at must be Unix seconds");
+      change.at = *value;
+    } else if (auto after = Param(req, "after")) {
+      auto value = ParseNumber(*after, 0, kMaxUnixSeconds - now);
+      if (!value) return SendError(res, "after must be a number of seconds");
+      change.at = now + *value;
+    }
+    if (auto flap = Param(req, "flap")) {
+      auto value = ParseNumber(*flap, 1, 86400);
+      if (!value) return SendError(res, "flap must be 1 to 86400 seconds");
+      change.flap = *value;
+    }
+    if (auto connect = Param(req, "connect")) {
+      auto value = ParseNumber(*connect, 0, INT32_MAX);
+      if (!value) return SendError(res, "connect must be a connect time");
+      change.connect = static_cast<int32_t>(*value);
+    }
+    const int64_t at = change.at;
+    if (!state_.AddServerChange(*world, key, std::move(change))) {
+      return SendError(res, "too many server changes");
+    }
+    SendJson(res, json{{"ok", true}, {"at", at}, {"now", now}});
+  });
+
+  Control("/_sim/server/clear", [this](const httplib::Request& req, httplib::Response& res) {
+    std::optional<std::size_t> world;
+    if (auto name = Param(req, "world")) {
+      for (std::size_t i = 0; i < kWorldNames.size(); ++i) {
+        if (kWorldNames[i] == *name) world = i;
+      }
+      if (!world) return SendError(res, "no such world");
+    }
+    state_.ClearServerChanges(world, Param(req, "key"));
+    SendJson(res, json{{"ok", true}});
   });
 
   Control("/_sim/reset", [this](const httplib::Request&, httplib::Response& res) {

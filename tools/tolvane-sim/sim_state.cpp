@@ -158,6 +158,44 @@ std::optional<Fault> SimState::TakeFault(const std::string& path) {
   return copy;
 }
 
+bool SimState::AddServerChange(std::size_t world, const std::string& key, ServerChange change) {
+  std::lock_guard lock(mu_);
+  if (server_change_count_ >= kMaxContents) return false;
+  server_changes_[{world, key}].push_back(std::move(change));
+  ++server_change_count_;
+  return true;
+}
+
+void SimState::ClearServerChanges(const std::optional<std::size_t>& world,
+                                  const std::optional<std::string>& key) {
+  std::lock_guard lock(mu_);
+  for (auto it = server_changes_.begin(); it != server_changes_.end();) {
+    if ((!world || it->first.first == *world) && (!key || it->first.second == *key)) {
+      server_change_count_ -= it->second.size();
+      it = server_changes_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+std::optional<std::pair<std::string, int32_t>> SimState::ServerStatusAt(std::size_t world,
+                                                                        const std::string& key,
+                                                                        int64_t now) const {
+  std::lock_guard lock(mu_);
+  const auto it = server_changes_.find({world, key});
+  if (it == server_changes_.end()) return std::nullopt;
+  const ServerChange* current = nullptr;
+  for (const ServerChange& c : it->second) {
+    if (c.at <= now && (!current || c.at >= current->at)) current = &c;
+  }
+  if (!current) return std::nullopt;
+  if (current->flap > 0 && (now - current->at) / current->flap % 2 == 1) {
+    return std::pair<std::string, int32_t>("Good", current->connect);
+  }
+  return std::pair<std::string, int32_t>(current->status, current->connect);
+}
+
 void SimState::SetFixedCookie(std::string value) {
   std::lock_guard lock(mu_);
   fixed_cookie_ = std::move(value);
@@ -196,6 +234,8 @@ void SimState::Reset() {
   faults_.clear();
   contents_.clear();
   fixed_cookie_.clear();
+  server_changes_.clear();
+  server_change_count_ = 0;
   requests_.clear();
   ReleaseStallsLocked();
 }

@@ -35,6 +35,17 @@ struct FixedContent {
   std::optional<int64_t> last_modified;
 };
 
+// A change of one server's line in one world's status text, set through the
+// control interface: from `at` on, the line says `status` (with `connect` as
+// its connect time when that is "Good"); with `flap` seconds, it says
+// `status` and "Good" by turns, `flap` seconds each, starting with `status`.
+struct ServerChange {
+  int64_t at = 0;
+  std::string status;
+  int32_t connect = 1000;
+  int64_t flap = 0;
+};
+
 struct StatusSchedule {
   uint64_t rewrite = 0;      // number of the current status texts, 0 at start
   int64_t last_rewrite = 0;  // Unix seconds
@@ -89,6 +100,18 @@ class SimState {
   // count. A kNeedCookie fault hands out its cookie on first use.
   std::optional<Fault> TakeFault(const std::string& path);
 
+  // Server changes by world index and status key. The change with the latest
+  // `at` not after `now` applies (of equal ones, the last set); none before
+  // the first. False when the cap is reached.
+  bool AddServerChange(std::size_t world, const std::string& key, ServerChange change);
+  void ClearServerChanges(const std::optional<std::size_t>& world,
+                          const std::optional<std::string>& key);
+  // The status word and connect time of that line at `now`, if a change
+  // applies.
+  std::optional<std::pair<std::string, int32_t>> ServerStatusAt(std::size_t world,
+                                                                const std::string& key,
+                                                                int64_t now) const;
+
   // "name=value" added as Set-Cookie to every service answer; empty: none.
   void SetFixedCookie(std::string value);
   std::string FixedCookie() const;
@@ -99,7 +122,8 @@ class SimState {
                                         const std::optional<std::string>& path) const;
   uint64_t LastSeq() const;
 
-  // Drops faults, fixed contents, cookies and recorded requests, and releases
+  // Drops faults, fixed contents, server changes, cookies and recorded
+  // requests, and releases
   // stalled requests. The clock and the schedules stay.
   void Reset();
 
@@ -130,6 +154,8 @@ class SimState {
   StatusSchedule status_;
   std::map<std::string, FixedContent> contents_;
   std::map<std::string, Fault> faults_;
+  std::map<std::pair<std::size_t, std::string>, std::vector<ServerChange>> server_changes_;
+  std::size_t server_change_count_ = 0;
   uint64_t cookies_issued_ = 0;
   std::string fixed_cookie_;
   std::deque<RecordedRequest> requests_;

@@ -33,7 +33,13 @@ constexpr const char kExitStatusHelp[] =
     "(an HTTP error status), 4 a status text that failed to convert (ended silently),\n"
     "5 a failure written to the error log, 6 no poll (the world named in the settings\n"
     "is unknown). Any mode: 1 bad options or start-up failure, 7 another copy of kovun\n"
-    "is running (MultiApp=0) and this one ended without saving.";
+    "is running (MultiApp=0) and this one ended without saving.\n"
+    "\n"
+    "--watch runs without a screen: after each poll one line with the caption (with\n"
+    "--json: one JSON object per line, {\"event\":\"poll\",...} with the fields of\n"
+    "--once --json, and {\"event\":\"alert\",\"time\",\"world\",\"server\",\"from\",\"to\",\n"
+    "\"text\"} per alert of [Alert] Enabled=1), until SIGINT or SIGTERM; then it saves\n"
+    "the settings and exits with 0. SIGUSR1 polls at once in every mode that runs on.";
 
 // --once never waits for a tick: its timers only keep their periods.
 class NullTimerDriver : public TimerDriver {
@@ -44,12 +50,16 @@ class NullTimerDriver : public TimerDriver {
 
 int g_signal_write = -1;
 
-extern "C" void OnSignal(int) {
-  const char byte = 1;
+constexpr char kQuitByte = 1;
+constexpr char kRefreshByte = 2;
+
+extern "C" void OnSignal(int signal_number) {
+  const char byte = signal_number == SIGUSR1 ? kRefreshByte : kQuitByte;
   [[maybe_unused]] ssize_t n = write(g_signal_write, &byte, 1);
 }
 
-// SIGINT and SIGTERM become a readable byte on the returned descriptor.
+// SIGINT and SIGTERM (quit) and SIGUSR1 (refresh now) become a readable byte
+// on the returned descriptor.
 int InstallQuitSignals() {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
@@ -59,6 +69,7 @@ int InstallQuitSignals() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGUSR1, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
   return fds[0];
 }
@@ -108,10 +119,27 @@ int RunOnce(const MonitorPaths& paths, bool json) {
   return ExitStatusOf(outcome);
 }
 
+// What the modes without a screen print after each poll: the caption and a
+// line per alert, or (json) one JSON object per line. Flushed at once, for the
+// scripts that read it.
+void PrintPoll(const KovunMonitor& monitor, std::vector<Alert>& alerts, bool json) {
+  const ServerState worst =
+      monitor.alert_monitor() ? monitor.alert_monitor()->WorstWatchedState() : ServerState::kNone;
+  if (json) {
+    std::cout << PollEventJson(monitor.model(), monitor.last_outcome(), worst).dump() << "\n";
+    for (const Alert& a : alerts) std::cout << AlertJson(a).dump() << "\n";
+  } else {
+    std::cout << Cp932ToUtf8(monitor.model().caption) << "\n";
+    for (const Alert& a : alerts) std::cout << "alert: " << Cp932ToUtf8(a.text) << "\n";
+  }
+  alerts.clear();
+  std::cout.flush();
+}
+
 // The event-loop modes: the ncurses screen on a terminal, otherwise one
-// caption line per finished poll. Both end on q (screen), SIGINT or SIGTERM
-// and then save the settings.
-int RunLoop(const MonitorPaths& paths, bool interactive) {
+// caption line (or JSON line) per finished poll. Both end on q (screen),
+// SIGINT or SIGTERM and then save the settings.
+int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
   const int signal_read = InstallQuitSignals();
   if (signal_read < 0) {
     std::perror("kovun: pipe");
@@ -131,17 +159,35 @@ int RunLoop(const MonitorPaths& paths, bool interactive) {
     if (ui) ui->Beep();
   };
   hooks.log_unwritable = [](const std::string& report) { g_unlogged.push_back(report); };
+  std::vector<Alert> alerts;  // of the poll not printed yet
+  KovunMonitor* monitor_ptr = nullptr;
+  hooks.alert = [&ui, &alerts, &monitor_ptr](const Alert& alert) {
+    if (ui) {
+      ui->ShowAlert(alert, monitor_ptr->alert_monitor()->sound());
+    } else if (alerts.size() < 1000) {
+      alerts.push_back(alert);
+    }
+  };
   KovunMonitor monitor(*http, clock, timer1_driver, timer2_driver, executor, paths,
                        std::move(hooks));
+  monitor_ptr = &monitor;
   timer1_driver.Attach(&monitor.timer1());
   timer2_driver.Attach(&monitor.timer2());
   bool signalled = false;
-  loop.WatchReadable(signal_read, [&loop, &signalled, signal_read] {
+  loop.WatchReadable(signal_read, [&loop, &signalled, &monitor, signal_read] {
     char buffer[16];
-    while (read(signal_read, buffer, sizeof buffer) > 0) {
+    bool quit = false;
+    bool refresh = false;
+    ssize_t n;
+    while ((n = read(signal_read, buffer, sizeof buffer)) > 0) {
+      for (ssize_t i = 0; i < n; ++i) (buffer[i] == kRefreshByte ? refresh : quit) = true;
     }
-    signalled = true;
-    loop.Quit();
+    if (quit) {
+      signalled = true;
+      loop.Quit();
+    } else if (refresh) {
+      monitor.ManualRefresh();
+    }
   });
   if (interactive) {
     ui = TerminalUi::Create(monitor);
@@ -178,7 +224,7 @@ int RunLoop(const MonitorPaths& paths, bool interactive) {
         ui->Draw();
       } else if (monitor.polls_finished() != printed) {
         printed = monitor.polls_finished();
-        std::cout << Cp932ToUtf8(monitor.model().caption) << std::endl;
+        PrintPoll(monitor, alerts, json);
       }
     });
     if (!loop.quitting()) loop.RunOnce(-1);
@@ -200,15 +246,25 @@ int Main(int argc, char** argv) {
   app.add_option("--ini", ini,
                  "settings file (default: kovun.ini beside the program); the error log "
                  "kovun_error.txt and the Zoneroll folder are taken beside it");
+  bool watch = false;
   CLI::Option* once_flag =
       app.add_flag("--once", once, "start up, poll once, print the result, save and exit");
-  app.add_flag("--json", json, "with --once: print the result as one JSON object")
-      ->needs(once_flag);
+  app.add_flag("--watch", watch,
+               "no screen: print each poll (and each alert) until SIGINT or SIGTERM, then "
+               "save and exit")
+      ->excludes(once_flag);
+  app.add_flag("--json", json,
+               "with --once: print the result as one JSON object; with --watch: one JSON "
+               "object per line, per poll and per alert");
   app.footer(kExitStatusHelp);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? kExitCompleted : kExitUsage;
+  }
+  if (json && !once && !watch) {
+    std::cerr << "--json requires --once or --watch\n";
+    return kExitUsage;
   }
   std::setlocale(LC_ALL, "");
   const std::filesystem::path exe = ExecutablePath(argv[0]);
@@ -217,7 +273,7 @@ int Main(int argc, char** argv) {
   // kovun2_error.txt for a copy renamed kovun2.
   const MonitorPaths paths = PathsBesideSettings(ini, exe.filename().string());
   if (once) return RunOnce(paths, json);
-  return RunLoop(paths, isatty(STDOUT_FILENO) && isatty(STDIN_FILENO));
+  return RunLoop(paths, !watch && isatty(STDOUT_FILENO) && isatty(STDIN_FILENO), json);
 }
 
 }  // namespace

@@ -92,3 +92,26 @@ nlohmann::json ModelJson(const MonitorModel& model, std::optional<PollOutcome> o
 }
 
 }  // namespace tol
+
+namespace tol {
+
+nlohmann::json PollEventJson(const MonitorModel& model, std::optional<PollOutcome> outcome,
+                             ServerState worst) {
+  nlohmann::json j = ModelJson(model, outcome);
+  j["event"] = "poll";
+  j["worst"] = StateName(worst);
+  return j;
+}
+
+nlohmann::json AlertJson(const Alert& alert) {
+  using nlohmann::json;
+  return json{{"event", "alert"},
+              {"time", IsoLocalTime(alert.time, alert.utc_offset_minutes)},
+              {"world", Cp932ToUtf8(alert.world)},
+              {"server", alert.slot == 0 ? json(nullptr) : json(Cp932ToUtf8(alert.server))},
+              {"from", StateName(alert.from)},
+              {"to", StateName(alert.to)},
+              {"text", Cp932ToUtf8(alert.text)}};
+}
+
+}  // namespace tol

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "monitor/alerts.h"
 #include "monitor/model.h"
 #include "monitor/poll.h"
 
@@ -39,5 +40,13 @@ std::string ModelText(const MonitorModel& model);
 
 // The model as one JSON object, texts in UTF-8.
 nlohmann::json ModelJson(const MonitorModel& model, std::optional<PollOutcome> outcome);
+
+// The lines of `kovun --watch --json`: after each poll {"event":"poll", the
+// fields of ModelJson, "worst": the worst watched state}, and per alert
+// {"event":"alert","time","world","server" (the panel's caption, null for the
+// service),"from","to","text"}.
+nlohmann::json PollEventJson(const MonitorModel& model, std::optional<PollOutcome> outcome,
+                             ServerState worst);
+nlohmann::json AlertJson(const Alert& alert);
 
 }  // namespace tol

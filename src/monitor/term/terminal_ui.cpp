@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <string_view>
 
 #include "monitor/status.h"
 #include "monitor/term/report.h"
+#include "monitor/texts.h"
 #include "shared/codepage.h"
 
 namespace tol {
@@ -18,7 +20,7 @@ constexpr int kEscape = 27;
 constexpr std::string_view kMapKeys = "1234567890!@#$%";
 constexpr std::string_view kHelp =
     "arrows select  Enter map menu  r refresh  w world  p patch  1-0 !-% maps  "
-    "u update time  t in front  q quit";
+    "u update time  t in front  h history  q quit";
 
 std::wstring Widen(std::string_view utf8) {
   std::wstring out;
@@ -137,6 +139,60 @@ TerminalUi::~TerminalUi() {
 
 void TerminalUi::Beep() { beep(); }
 
+void TerminalUi::ShowAlert(const Alert& alert, bool sound) {
+  const DateTimeFields f = alert.time.Fields();
+  char time[16];
+  std::snprintf(time, sizeof time, "%02d:%02d:%02d ", f.hour, f.minute, f.second);
+  alert_line_ = time + alert.text;
+  if (sound) beep();
+}
+
+// One row per panel (strip order), one cell per poll, newest at the right,
+// coloured by the server's state; the times of the first and last cell
+// shown below.
+void TerminalUi::DrawHistory(int top) {
+  const AlertMonitor* alerts = monitor_.alert_monitor();
+  attr_set(A_BOLD, 0, nullptr);
+  Put(top, 0, kHistoryTitleText.bytes() + " (h)", COLS);
+  attr_set(A_NORMAL, 0, nullptr);
+  if (!alerts || alerts->history().size() == 0) {
+    Put(top + 1, 2, kHistoryEmptyText.bytes(), COLS - 2);
+    return;
+  }
+  const HistoryRing& ring = alerts->history();
+  constexpr int kCaptionWidth = 6;
+  const int width = std::max(0, COLS - kCaptionWidth);
+  const std::size_t shown = std::min<std::size_t>(ring.size(), static_cast<std::size_t>(width));
+  const std::size_t first = ring.size() - shown;
+  const ColorSettings& colors = monitor_.settings().colors;
+  int y = top + 1;
+  for (const int slot : kStripOrder) {
+    if (y >= LINES - 3) break;
+    const bool watched = alerts->watched(slot);
+    attr_set(watched ? A_BOLD : A_NORMAL, 0, nullptr);
+    Put(y, 0, std::string(PanelCaption(slot)) + (watched ? "*" : ""), kCaptionWidth);
+    for (std::size_t i = first; i < ring.size(); ++i) {
+      const ServerState state = ring[i].cells[slot - 1].state;
+      attr_set(A_NORMAL, static_cast<short>(PairFor(StateColor(state, colors))), nullptr);
+      const char* mark = state == ServerState::kUnreachable ? "x"
+                         : state == ServerState::kDown      ? "-"
+                                                            : " ";
+      Put(y, kCaptionWidth + static_cast<int>(i - first), mark, 1);
+    }
+    attr_set(A_NORMAL, 0, nullptr);
+    ++y;
+  }
+  auto clock_text = [](DateTime t) {
+    const DateTimeFields f = t.Fields();
+    char text[24];
+    std::snprintf(text, sizeof text, "%d/%d %02d:%02d", f.month, f.day, f.hour, f.minute);
+    return std::string(text);
+  };
+  const std::string newest = clock_text(ring[ring.size() - 1].time);
+  Put(y, kCaptionWidth, clock_text(ring[first].time), COLS - kCaptionWidth);
+  Put(y, std::max(kCaptionWidth, COLS - static_cast<int>(newest.size())), newest, COLS);
+}
+
 int TerminalUi::PairFor(int32_t color) {
   if (!has_colors_ || IsSystemColor(color)) return 0;
   if (const auto it = pairs_.find(color); it != pairs_.end()) return it->second;
@@ -224,7 +280,16 @@ void TerminalUi::Draw() {
   }
   const PanelModel& chosen = model.panel(kStripOrder[selected_]);
   Put(bottom + 1, 0, chosen.hint_shown ? chosen.hint : std::string("-"), COLS);
-  if (menu_ != Menu::kNone) DrawMenu(bottom + 3);
+  if (menu_ != Menu::kNone) {
+    DrawMenu(bottom + 3);
+  } else if (show_history_) {
+    DrawHistory(bottom + 3);
+  }
+  if (!alert_line_.empty()) {
+    attr_set(A_REVERSE | A_BOLD, 0, nullptr);
+    Put(LINES - 2, 0, alert_line_, COLS, true);
+    attr_set(A_NORMAL, 0, nullptr);
+  }
   attr_set(A_DIM, 0, nullptr);
   Put(LINES - 1, 0, kHelp, COLS);
   attr_set(A_NORMAL, 0, nullptr);
@@ -398,6 +463,10 @@ void TerminalUi::HandleKey(int key, bool is_function_key) {
     case 't':
     case 'T':
       monitor_.N2Click();
+      break;
+    case 'h':
+    case 'H':
+      show_history_ = !show_history_;
       break;
     case 'q':
     case 'Q':

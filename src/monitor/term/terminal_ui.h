@@ -6,7 +6,8 @@
 // Keys: arrows select a panel (its hint is shown), Enter opens the map menu
 // of a selected map panel; r refresh, w world menu, p patch-server menu,
 // 1-9 and 0 the map menus of servers 1-10, ! @ # $ % those of 11-15,
-// u update-time toggle, t always-in-front toggle, q quit. In a menu: arrows
+// u update-time toggle, t always-in-front toggle, h the history chart on or
+// off, q quit. In a menu: arrows
 // move, Enter chooses, Esc (or q) closes.
 
 #include <cstdint>
@@ -41,6 +42,8 @@ class TerminalUi {
   void HandleInput();
   void Draw();
   void Beep();
+  // Shows the alert in the status line (with the bell when `sound`).
+  void ShowAlert(const Alert& alert, bool sound);
   bool quit() const { return quit_; }
 
  private:
@@ -61,6 +64,7 @@ class TerminalUi {
   void MoveMenuCursor(int step);
   void DrawPanel(const Cell& cell, bool selected);
   void DrawMenu(int top);
+  void DrawHistory(int top);
   int PairFor(int32_t color);
 
   TerminalUi(KovunMonitor& monitor, SCREEN* screen);
@@ -73,6 +77,8 @@ class TerminalUi {
   Menu menu_ = Menu::kNone;
   int map_index_ = 0;  // menu of map server map_index_ + 1
   int menu_cursor_ = 0;
+  bool show_history_ = false;
+  std::string alert_line_;  // code page 932
   std::map<int32_t, int> pairs_;
   int next_pair_ = 1;
 };

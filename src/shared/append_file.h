@@ -1,0 +1,35 @@
+#pragma once
+// Growing log files: lines appended at the end and handed to the system at
+// once, a size limit with one older generation kept beside the file, and the
+// repair of a last line that a crash cut short.
+//
+// Paths are code page 932 text, as in file_io.h; each platform converts them
+// at the call into the system.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tol {
+
+// The bytes at the end of `text` that belong to an unfinished line: those
+// after its last LF (all of it when it holds none).
+std::size_t TornTailLength(std::string_view text);
+
+// Cuts an unfinished last line off the file at `path`, so that whatever a
+// reader takes from it is whole lines. A missing file is left missing.
+// Raises EFCreateError when the file can't be read or cut.
+void DropTornLastLine(const std::string& path);
+
+// Appends `lines` (whole lines, each ending in LF) to the file at `path`,
+// creating it; `header` goes first into a file that is new or empty. The
+// bytes are handed to the system before the call returns (no buffering in the
+// process), so a crash of the program loses nothing written.
+//
+// A file that would grow beyond `rotate_at` bytes is first renamed to
+// `path` + ".1" (replacing an older one) and a new one started with the
+// header. Raises EFCreateError with the system's reason text.
+void AppendLines(const std::string& path, std::string_view header, std::string_view lines,
+                 std::uint64_t rotate_at);
+
+}  // namespace tol

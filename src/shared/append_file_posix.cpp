@@ -1,0 +1,127 @@
+// POSIX side of append_file.h: paths go to the system as UTF-8.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+#include "shared/append_file.h"
+#include "shared/codepage.h"
+#include "shared/errors.h"
+
+namespace tol {
+namespace {
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  void Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void ThrowPosixError(int error) {
+  throw EFCreateError(Utf8ToCp932(std::system_category().message(error)));
+}
+
+std::string SystemPath(const std::string& path) {
+  if (path.empty() || path.find('\0') != std::string::npos) ThrowPosixError(ENOENT);
+  return Cp932ToUtf8(path);
+}
+
+void WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      ThrowPosixError(errno);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+// The end of the file is read in chunks of this size: a torn line is one
+// line, and a line of the programs' logs is far shorter.
+constexpr off_t kChunkBytes = 64 * 1024;
+
+}  // namespace
+
+void DropTornLastLine(const std::string& path) {
+  const std::string system_path = SystemPath(path);
+  Fd fd(::open(system_path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) {
+    if (errno == ENOENT) return;
+    ThrowPosixError(errno);
+  }
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) ThrowPosixError(errno);
+  if (!S_ISREG(st.st_mode) || st.st_size == 0) return;
+  // Backwards from the end, a chunk at a time, to the last line break.
+  off_t keep = 0;
+  std::string chunk;
+  for (off_t end = st.st_size; end > 0;) {
+    const off_t start = end > kChunkBytes ? end - kChunkBytes : 0;
+    chunk.resize(static_cast<std::size_t>(end - start));
+    std::size_t got = 0;
+    while (got < chunk.size()) {
+      const ssize_t n = ::pread(fd.get(), chunk.data() + got, chunk.size() - got,
+                                start + static_cast<off_t>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) ThrowPosixError(errno);
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    chunk.resize(got);
+    const std::size_t torn = TornTailLength(chunk);
+    if (torn < chunk.size()) {
+      keep = start + static_cast<off_t>(chunk.size() - torn);
+      break;
+    }
+    end = start;
+  }
+  if (keep < st.st_size && ::ftruncate(fd.get(), keep) != 0) ThrowPosixError(errno);
+}
+
+void AppendLines(const std::string& path, std::string_view header, std::string_view lines,
+                 std::uint64_t rotate_at) {
+  const std::string system_path = SystemPath(path);
+  auto open_log = [&] {
+    const int fd = ::open(system_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) ThrowPosixError(errno);
+    return fd;
+  };
+  auto size_of = [](int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) ThrowPosixError(errno);
+    return static_cast<std::uint64_t>(st.st_size);
+  };
+  Fd fd(open_log());
+  std::uint64_t size = size_of(fd.get());
+  if (size > 0 && size + lines.size() > rotate_at) {
+    const std::string older = system_path + ".1";
+    if (::rename(system_path.c_str(), older.c_str()) != 0) ThrowPosixError(errno);
+    fd.Reset(open_log());
+    size = size_of(fd.get());
+  }
+  // One write for header and lines: a reader never sees the header alone.
+  if (size == 0) {
+    WriteAll(fd.get(), std::string(header) + std::string(lines));
+  } else {
+    WriteAll(fd.get(), lines);
+  }
+}
+
+}  // namespace tol

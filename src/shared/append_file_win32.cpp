@@ -1,0 +1,146 @@
+// Windows side of append_file.h: paths go to the W functions as UTF-16.
+
+#include <windows.h>
+
+#include <string>
+
+#include "shared/append_file.h"
+#include "shared/codepage.h"
+#include "shared/errors.h"
+
+namespace tol {
+namespace {
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() {
+    if (valid()) ::CloseHandle(handle_);
+  }
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+[[noreturn]] void ThrowWindowsError(DWORD error) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::u16string text;
+  if (length != 0 && buffer != nullptr) {
+    text.assign(reinterpret_cast<const char16_t*>(buffer), length);
+  }
+  if (buffer != nullptr) ::LocalFree(buffer);
+  while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ')) {
+    text.pop_back();
+  }
+  if (text.empty()) throw EFCreateError("Windows error " + std::to_string(error));
+  throw EFCreateError(Utf16ToCp932(text));
+}
+
+std::u16string SystemPath(const std::string& path) {
+  if (path.empty() || path.find('\0') != std::string::npos) {
+    ThrowWindowsError(ERROR_FILE_NOT_FOUND);
+  }
+  return Cp932ToUtf16(path);
+}
+
+void WriteAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr)) {
+      ThrowWindowsError(::GetLastError());
+    }
+    bytes.remove_prefix(written);
+  }
+}
+
+// The end of the file is read in chunks of this size.
+constexpr LONGLONG kChunkBytes = 64 * 1024;
+
+}  // namespace
+
+void DropTornLastLine(const std::string& path) {
+  // Readers and writers of the log may keep it open meanwhile.
+  Handle file(::CreateFileW(Wide(SystemPath(path)), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    ThrowWindowsError(error);
+  }
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(file.get(), &size)) ThrowWindowsError(::GetLastError());
+  if (size.QuadPart == 0) return;
+  // Backwards from the end, a chunk at a time, to the last line break.
+  LONGLONG keep = 0;
+  std::string chunk;
+  for (LONGLONG end = size.QuadPart; end > 0;) {
+    LARGE_INTEGER start;
+    start.QuadPart = end > kChunkBytes ? end - kChunkBytes : 0;
+    if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) {
+      ThrowWindowsError(::GetLastError());
+    }
+    chunk.resize(static_cast<std::size_t>(end - start.QuadPart));
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+      ThrowWindowsError(::GetLastError());
+    }
+    chunk.resize(got);
+    const std::size_t torn = TornTailLength(chunk);
+    if (torn < chunk.size()) {
+      keep = start.QuadPart + static_cast<LONGLONG>(chunk.size() - torn);
+      break;
+    }
+    end = start.QuadPart;
+  }
+  if (keep < size.QuadPart) {
+    LARGE_INTEGER at;
+    at.QuadPart = keep;
+    if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) {
+      ThrowWindowsError(::GetLastError());
+    }
+  }
+}
+
+void AppendLines(const std::string& path, std::string_view header, std::string_view lines,
+                 std::uint64_t rotate_at) {
+  const std::u16string system_path = SystemPath(path);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  std::uint64_t size = 0;
+  if (::GetFileAttributesExW(Wide(system_path), GetFileExInfoStandard, &data)) {
+    size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+  if (size > 0 && size + lines.size() > rotate_at) {
+    const std::u16string older = system_path + u".1";
+    if (!::MoveFileExW(Wide(system_path), Wide(older), MOVEFILE_REPLACE_EXISTING)) {
+      ThrowWindowsError(::GetLastError());
+    }
+  }
+  // FILE_APPEND_DATA alone: every write lands at the end, whoever else
+  // appends.
+  Handle file(::CreateFileW(Wide(system_path), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) ThrowWindowsError(::GetLastError());
+  LARGE_INTEGER now_size;
+  if (!::GetFileSizeEx(file.get(), &now_size)) ThrowWindowsError(::GetLastError());
+  if (now_size.QuadPart == 0) {
+    WriteAll(file.get(), std::string(header) + std::string(lines));
+  } else {
+    WriteAll(file.get(), lines);
+  }
+}
+
+}  // namespace tol
