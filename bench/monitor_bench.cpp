@@ -127,10 +127,12 @@ void BM_BuildMapMenusFromFile(benchmark::State& state) {
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("tol-monitor-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder);
-  WriteFileAtomic((folder / "arvel.ini").string(), MapFileText(static_cast<int>(state.range(0))));
+  const FilePath zoneroll_folder = FilePath::FromSystem(folder.native());
+  WriteFileAtomic(zoneroll_folder.Join("/arvel.ini"),
+                  MapFileText(static_cast<int>(state.range(0))));
   MonitorModel model;
   for (auto _ : state) {
-    BuildMapMenus(model, folder.string(), 5);
+    BuildMapMenus(model, zoneroll_folder, 5);
     benchmark::DoNotOptimize(model.map_menus);
   }
   std::filesystem::remove_all(folder);

@@ -33,6 +33,7 @@
 
 #include "net/http_client.h"
 #include "shared/clock.h"
+#include "shared/file_path.h"
 #include "shared/ini_file.h"
 
 namespace tol {
@@ -69,7 +70,7 @@ struct FetchRunInputs {
   std::string file_name;      // behind the world name, e.g. ".ini"
   std::string tolmap_folder;  // prefix of TolMap.ini; empty: working directory
   std::string host;           // map-list service host, optionally ":port"
-  std::string record_path = "Zoneroll.ini";
+  FilePath record_path = FilePath::FromText("Zoneroll.ini");
   // During a run the record takes the converted worlds' times after a
   // conversion once this long has passed since it was last written
   // (unflushed); the run's end writes the rest and flushes. A run cut short
@@ -89,17 +90,16 @@ void RunFetch(const FetchRunInputs& inputs, HttpClient& http, const Clock& clock
 // those of map_file.h's MapFileBytes; a list whose file would outgrow what
 // the programs read in (kMaxFileBytes) is an EFCreateError naming the file,
 // and the file stays as it was.
-void ConvertMapList(std::string_view body, const std::string& world_path,
-                    const std::string& tolmap_path);
+void ConvertMapList(std::string_view body, const FilePath& world_path, const FilePath& tolmap_path);
 
 // Replaces the file at `path` with the whole of `ini` (temporary file, then
 // rename). On failure an EFCreateError whose text names the file and gives
 // the system's reason.
-void SaveIniFile(const IniFile& ini, const std::string& path);
+void SaveIniFile(const IniFile& ini, const FilePath& path);
 
 // The INI file at `path` read in to be changed and saved again: empty when
 // there is no file, an EFCreateError naming the file when it exists but can't
 // be read (rewriting it from an empty document would drop all it holds).
-IniFile LoadIniFileForUpdate(const std::string& path);
+IniFile LoadIniFileForUpdate(const FilePath& path);
 
 }  // namespace tol

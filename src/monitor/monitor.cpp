@@ -9,13 +9,12 @@
 
 namespace tol {
 
-MonitorPaths PathsBesideSettings(std::string_view settings_path, std::string_view module_name) {
-  const std::string folder(FolderOf(settings_path));
+MonitorPaths PathsBesideSettings(const FilePath& settings_path, const FilePath& module) {
   MonitorPaths paths;
-  paths.settings_path = std::string(settings_path);
-  paths.zoneroll_folder = folder + "Zoneroll";
-  paths.error_log_path = ErrorLogPathFor(settings_path, module_name);
-  paths.module_name = std::string(module_name);
+  paths.settings_path = settings_path;
+  paths.zoneroll_folder = settings_path.Folder().Join("Zoneroll");
+  paths.error_log_path = ErrorLogPathFor(settings_path, module);
+  paths.module_name = module.FileName().Text();
   return paths;
 }
 

@@ -169,7 +169,7 @@ class WindowPollExecutor : public PollExecutor {
 
 class TKovunForm::Impl {
  public:
-  Impl(Application& application, const std::string& settings_path, const std::string& module_name);
+  Impl(Application& application, const FilePath& settings_path, const FilePath& module);
   ~Impl();
 
   HWND window() const { return window_; }
@@ -243,8 +243,8 @@ class TKovunForm::Impl {
   bool quit_posted_ = false;
 };
 
-TKovunForm::Impl::Impl(Application& application, const std::string& settings_path,
-                       const std::string& module_name)
+TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
+                       const FilePath& module)
     : application_(application) {
   WNDCLASSEXW form{};
   form.style = CS_DBLCLKS;
@@ -302,7 +302,7 @@ TKovunForm::Impl::Impl(Application& application, const std::string& settings_pat
 
   monitor_ = std::make_unique<KovunMonitor>(
       *http_, SystemClock(), *timer1_driver_, *timer2_driver_, *executor_,
-      PathsBesideSettings(settings_path, module_name), Hooks());
+      PathsBesideSettings(settings_path, module), Hooks());
   application_.set_failure_handler(
       [this](std::exception_ptr failure) { monitor_->LogFailure(std::move(failure)); });
   tray_menu_ = std::make_shared<TrayMenu>(*this);
@@ -759,9 +759,9 @@ LRESULT CALLBACK TKovunForm::Impl::PanelProc(HWND panel, UINT message, WPARAM wp
   }
 }
 
-TKovunForm::TKovunForm(Application& application, const std::string& settings_path,
-                       const std::string& module_name)
-    : impl_(std::make_unique<Impl>(application, settings_path, module_name)) {}
+TKovunForm::TKovunForm(Application& application, const FilePath& settings_path,
+                       const FilePath& module)
+    : impl_(std::make_unique<Impl>(application, settings_path, module)) {}
 
 TKovunForm::~TKovunForm() = default;
 
