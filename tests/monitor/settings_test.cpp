@@ -26,7 +26,8 @@ CloseTimeState StateOf(const MonitorModel& model, const KovunSettings& s) {
 
 // Defaults that no close-time save below or poll test shows.
 TEST(SettingsTest, DefaultsWithoutFile) {
-  const KovunSettings s = ReadSettings(ProfileIni::Load(FilePath::FromText("/nonexistent/kovun.ini")));
+  const KovunSettings s =
+      ReadSettings(ProfileIni::Load(FilePath::FromText("/nonexistent/kovun.ini")));
   EXPECT_EQ(s.popup_break, 5);
   EXPECT_EQ(s.hot_key.value, kShortCutAlt | kShortCutCtrl | 'R');
   EXPECT_EQ(s.game_server_keys[0].text, "Alt+Ctrl+1");

@@ -169,7 +169,7 @@ class WindowPollExecutor : public PollExecutor {
 
 class TKovunForm::Impl {
  public:
-  Impl(Application& application, const FilePath& settings_path, const FilePath& module);
+  Impl(Application& application, const FilePath& settings_path, const FilePath& module_path);
   ~Impl();
 
   HWND window() const { return window_; }
@@ -244,7 +244,7 @@ class TKovunForm::Impl {
 };
 
 TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
-                       const FilePath& module)
+                       const FilePath& module_path)
     : application_(application) {
   WNDCLASSEXW form{};
   form.style = CS_DBLCLKS;
@@ -302,7 +302,7 @@ TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
 
   monitor_ = std::make_unique<KovunMonitor>(
       *http_, SystemClock(), *timer1_driver_, *timer2_driver_, *executor_,
-      PathsBesideSettings(settings_path, module), Hooks());
+      PathsBesideSettings(settings_path, module_path), Hooks());
   application_.set_failure_handler(
       [this](std::exception_ptr failure) { monitor_->LogFailure(std::move(failure)); });
   tray_menu_ = std::make_shared<TrayMenu>(*this);
@@ -760,8 +760,8 @@ LRESULT CALLBACK TKovunForm::Impl::PanelProc(HWND panel, UINT message, WPARAM wp
 }
 
 TKovunForm::TKovunForm(Application& application, const FilePath& settings_path,
-                       const FilePath& module)
-    : impl_(std::make_unique<Impl>(application, settings_path, module)) {}
+                       const FilePath& module_path)
+    : impl_(std::make_unique<Impl>(application, settings_path, module_path)) {}
 
 TKovunForm::~TKovunForm() = default;
 
