@@ -96,7 +96,7 @@ class BenchFolder {
   }
   std::string Root() const { return path_.string() + "/"; }
   std::string Out() const { return Root() + "out/"; }
-  std::string TolMapPath() const { return Root() + std::string(kTolMapFileName); }
+  FilePath TolMapPath() const { return FilePath::FromText(Root() + std::string(kTolMapFileName)); }
 
  private:
   fs::path path_;
@@ -163,7 +163,7 @@ BENCHMARK(BM_LoadDisplayNames)->Unit(benchmark::kMicrosecond);
 
 // One world's conversion as the run does it; false (the benchmark ended with
 // the error) on a failure.
-bool Convert(benchmark::State& state, const std::string& body, const std::string& world_path) {
+bool Convert(benchmark::State& state, const std::string& body, const FilePath& world_path) {
   try {
     ConvertMapList(body, world_path, Folder().TolMapPath());
     return true;
@@ -176,7 +176,7 @@ bool Convert(benchmark::State& state, const std::string& body, const std::string
 void BM_ConvertMapList(benchmark::State& state) {
   const int lines = static_cast<int>(state.range(0));
   const std::string body = MapListText(lines, 0);
-  const std::string world_path = Folder().Out() + "convert.ini";
+  const FilePath world_path = FilePath::FromText(Folder().Out() + "convert.ini");
   for (auto _ : state) {
     if (!Convert(state, body, world_path)) return;
   }
@@ -209,7 +209,7 @@ std::string HugeListText(bool own_sections) {
 
 void BM_ConvertHugeList(benchmark::State& state) {
   const std::string body = HugeListText(state.range(0) != 0);
-  const std::string world_path = Folder().Out() + "huge.ini";
+  const FilePath world_path = FilePath::FromText(Folder().Out() + "huge.ini");
   for (auto _ : state) {
     if (!Convert(state, body, world_path)) return;
   }
@@ -227,7 +227,7 @@ FetchRunInputs Inputs() {
   inputs.file_name = ".ini";
   inputs.tolmap_folder = Folder().Root();
   inputs.host = Sim().HostPort();
-  inputs.record_path = Folder().Root() + "Zoneroll.ini";
+  inputs.record_path = FilePath::FromText(Folder().Root() + "Zoneroll.ini");
   return inputs;
 }
 
@@ -285,7 +285,8 @@ void BM_RunFetchAllLists(benchmark::State& state) {
       const std::string url = MapListUrl(inputs.host, kAssistantWorlds[w]);
       benchmark::DoNotOptimize(http->Head(url));
       benchmark::DoNotOptimize(http->Get(url));
-      WriteFileAtomic(floor_folder + WorldFileName(kAssistantWorlds[w]), files[w]);
+      WriteFileAtomic(FilePath::FromText(floor_folder + WorldFileName(kAssistantWorlds[w])),
+                      files[w]);
     }
     const Clock::time_point floor_end = Clock::now();
     state.SetIterationTime(Seconds(run_end - start));
@@ -293,7 +294,8 @@ void BM_RunFetchAllLists(benchmark::State& state) {
     floor_seconds += Seconds(floor_end - run_end);
   }
   if (!RanThrough(log)) state.SkipWithError("the run did not finish");
-  if (ReadFileBytes(inputs.out_folder + WorldFileName(kAssistantWorlds.back())) != files.back()) {
+  if (ReadFileBytes(FilePath::FromText(inputs.out_folder +
+                                       WorldFileName(kAssistantWorlds.back()))) != files.back()) {
     state.SkipWithError("the run wrote other bytes than the floor");
   }
   state.SetItemsProcessed(state.iterations() * kAssistantWorlds.size() * kLinesPerWorld);

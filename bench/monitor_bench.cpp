@@ -136,10 +136,12 @@ void BM_BuildMapMenusFromFile(benchmark::State& state) {
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("tol-monitor-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder);
-  WriteFileAtomic((folder / "arvel.ini").string(), MapFileText(static_cast<int>(state.range(0))));
+  const FilePath zoneroll_folder = FilePath::FromSystem(folder.native());
+  WriteFileAtomic(zoneroll_folder.Join("/arvel.ini"),
+                  MapFileText(static_cast<int>(state.range(0))));
   MonitorModel model;
   for (auto _ : state) {
-    BuildMapMenus(model, folder.string(), 5);
+    BuildMapMenus(model, zoneroll_folder, 5);
     benchmark::DoNotOptimize(model.map_menus);
   }
   std::filesystem::remove_all(folder);
@@ -160,8 +162,10 @@ void BM_AlertedPoll(benchmark::State& state) {
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("tol-alert-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder);
-  WriteFileAtomic((folder / "arvel.ini").string(), MapFileText(4));
-  AlertMonitor alerts(settings.alerts, with_file ? (folder / "history.csv").string() : "");
+  const FilePath zoneroll_folder = FilePath::FromSystem((folder / "").native());
+  WriteFileAtomic(zoneroll_folder.Join("arvel.ini"), MapFileText(4));
+  AlertMonitor alerts(settings.alerts,
+                      with_file ? zoneroll_folder.Join("history.csv") : FilePath());
 
   // One poll as the UI thread runs it today; its observations for the alerts.
   auto poll_once = [&](StatusPoll& poll) {
@@ -171,7 +175,7 @@ void BM_AlertedPoll(benchmark::State& state) {
     poll.ApplyStatus(ctx);
     poll.FetchHead(http);
     const PollOutcome outcome = poll.Finish(ctx);
-    BuildMapMenus(model, folder.string(), settings.popup_break);
+    BuildMapMenus(model, zoneroll_folder, settings.popup_break);
     return outcome;
   };
   int64_t minute = 0;

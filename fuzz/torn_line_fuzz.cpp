@@ -33,14 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << input;
   }
-  tol::DropTornLastLine(path);
+  tol::DropTornLastLine(tol::FilePath::FromSystem(path));
   const std::string kept = ReadAll(path);
   FUZZ_CHECK(input.starts_with(kept));
   FUZZ_CHECK(kept.empty() || kept.back() == '\n');
   FUZZ_CHECK(kept.size() + tol::TornTailLength(input) == input.size());
   FUZZ_CHECK(input.find('\n', kept.size()) == std::string::npos);
 
-  tol::AppendLines(path, "header\r\n", "line\r\n", 1u << 30);
+  tol::AppendLines(tol::FilePath::FromSystem(path), "header\r\n", "line\r\n", 1u << 30);
   const std::string after = ReadAll(path);
   FUZZ_CHECK(after == (kept.empty() ? "header\r\nline\r\n" : kept + "line\r\n"));
   std::remove(path.c_str());

@@ -19,8 +19,7 @@ constexpr std::string_view kFullStops[] = {"\x81\x42", "\x81\x44", "\xA1"};
 
 }  // namespace
 
-AssistantSettings LoadAssistantSettings(const std::string& ini_path,
-                                        std::string_view program_folder) {
+AssistantSettings LoadAssistantSettings(const FilePath& ini_path, std::string_view program_folder) {
   const IniFile ini = IniFile::Load(ini_path);
   AssistantSettings settings;
   settings.path = ini.ReadString(kSettingsSection, kPathKey, program_folder);
@@ -31,7 +30,7 @@ AssistantSettings LoadAssistantSettings(const std::string& ini_path,
   return settings;
 }
 
-void SaveAssistantSettings(const std::string& ini_path, const AssistantSettings& settings) {
+void SaveAssistantSettings(const FilePath& ini_path, const AssistantSettings& settings) {
   UpdateIniFile(ini_path, [&settings](IniFile& ini) {
     ini.WriteString(kSettingsSection, kPathKey, settings.path);
     ini.WriteString(kSettingsSection, kNameKey, settings.name);
@@ -39,7 +38,7 @@ void SaveAssistantSettings(const std::string& ini_path, const AssistantSettings&
   });
 }
 
-FetchRunInputs RunInputsFrom(const AssistantSettings& settings, const std::string& record_path) {
+FetchRunInputs RunInputsFrom(const AssistantSettings& settings, const FilePath& record_path) {
   FetchRunInputs inputs;
   inputs.out_folder = settings.path;
   inputs.file_name = settings.name;

@@ -37,17 +37,16 @@ struct AssistantSettings {
 
 // `program_folder` is the default of Path, used as it stands (the caller ends
 // it with a path separator).
-AssistantSettings LoadAssistantSettings(const std::string& ini_path,
-                                        std::string_view program_folder);
+AssistantSettings LoadAssistantSettings(const FilePath& ini_path, std::string_view program_folder);
 
 // Reads the file afresh, sets Path, Name and TolMap, and replaces it whole
 // (created when missing). EFCreateError naming the file when it can't be
 // written.
-void SaveAssistantSettings(const std::string& ini_path, const AssistantSettings& settings);
+void SaveAssistantSettings(const FilePath& ini_path, const AssistantSettings& settings);
 
 // The inputs of a fetch run from the settings, with the update record at
 // `record_path`.
-FetchRunInputs RunInputsFrom(const AssistantSettings& settings, const std::string& record_path);
+FetchRunInputs RunInputsFrom(const AssistantSettings& settings, const FilePath& record_path);
 
 // The output file name preview: the first world followed by the file name
 // text ("arvel.ini" for ".ini", "arvel" for the empty text).

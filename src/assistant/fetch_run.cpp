@@ -19,13 +19,14 @@ namespace {
 
 // The user is shown which file failed, not only the system's reason:
 // `file_text` with "%1" the file's path and "%2" the reason.
-std::string FileFailureText(const SjisText& file_text, const std::string& path,
+std::string FileFailureText(const SjisText& file_text, const FilePath& path,
                             std::string_view reason = {}) {
+  const std::string path_text = path.Text();
   std::string text;
   const std::string& tmpl = file_text.bytes();
   for (std::size_t i = 0; i < tmpl.size(); ++i) {
     if (tmpl[i] == '%' && i + 1 < tmpl.size() && (tmpl[i + 1] == '1' || tmpl[i + 1] == '2')) {
-      text += tmpl[i + 1] == '1' ? std::string_view(path) : reason;
+      text += tmpl[i + 1] == '1' ? std::string_view(path_text) : reason;
       ++i;
     } else {
       text += tmpl[i];
@@ -34,7 +35,7 @@ std::string FileFailureText(const SjisText& file_text, const std::string& path,
   return text;
 }
 
-void WriteWhole(const std::string& path, std::string_view bytes,
+void WriteWhole(const FilePath& path, std::string_view bytes,
                 WriteDurability durability = WriteDurability::kFlushed) {
   try {
     WriteFileAtomic(path, bytes, durability);
@@ -50,7 +51,7 @@ void WriteWhole(const std::string& path, std::string_view bytes,
 // cut only means lists fetched again); the last one of the run is flushed.
 class UpdateRecord {
  public:
-  explicit UpdateRecord(std::string path)
+  explicit UpdateRecord(FilePath path)
       : path_(std::move(path)), stored_(LoadIniFileForUpdate(path_)) {}
 
   DateTime Stored(std::string_view world) const {
@@ -94,7 +95,7 @@ class UpdateRecord {
   }
 
  private:
-  std::string path_;
+  FilePath path_;
   IniFile stored_;
   std::vector<std::pair<std::string_view, DateTime>> changes_;  // in the order first set
   bool unflushed_ = false;  // the file holds a write not yet flushed
@@ -105,7 +106,7 @@ class UpdateRecord {
 // parsed again only when the file's bytes changed since the world before.
 class TolMapReader {
  public:
-  explicit TolMapReader(std::string path) : path_(std::move(path)) {}
+  explicit TolMapReader(FilePath path) : path_(std::move(path)) {}
 
   const DisplayNames& Read() {
     std::string bytes = ReadFileBytes(path_).value_or("");
@@ -114,11 +115,11 @@ class TolMapReader {
   }
 
  private:
-  std::string path_;
+  FilePath path_;
   std::optional<DisplayNames> names_;
 };
 
-void WriteMapFile(std::string_view body, const std::string& world_path, const DisplayNames& names) {
+void WriteMapFile(std::string_view body, const FilePath& world_path, const DisplayNames& names) {
   const std::optional<std::string> bytes = MapFileBytes(body, names);
   // Rewritten line by line, the file would have grown past what the next
   // line could read in.
@@ -165,14 +166,14 @@ std::string MapListUrl(std::string_view host, std::string_view world) {
   return url;
 }
 
-IniFile LoadIniFileForUpdate(const std::string& path) {
+IniFile LoadIniFileForUpdate(const FilePath& path) {
   const std::optional<std::string> bytes = ReadFileBytes(path);
   if (bytes) return IniFile::Parse(*bytes);
   if (FileExists(path)) throw EFCreateError(FileFailureText(kCannotReadFileText, path));
   return IniFile::Parse("");
 }
 
-void UpdateIniFile(const std::string& path, const std::function<void(IniFile&)>& change,
+void UpdateIniFile(const FilePath& path, const std::function<void(IniFile&)>& change,
                    WriteDurability durability) {
   // One lock for the whole program: which file two updates name doesn't
   // matter, they are rare and short.
@@ -183,8 +184,8 @@ void UpdateIniFile(const std::string& path, const std::function<void(IniFile&)>&
   WriteWhole(path, ini.Serialize(), durability);
 }
 
-void ConvertMapList(std::string_view body, const std::string& world_path,
-                    const std::string& tolmap_path) {
+void ConvertMapList(std::string_view body, const FilePath& world_path,
+                    const FilePath& tolmap_path) {
   WriteMapFile(body, world_path, DisplayNames::Load(tolmap_path));
 }
 
@@ -192,9 +193,11 @@ namespace {
 
 void FetchWorlds(const FetchRunInputs& inputs, HttpClient& http, const Clock& clock,
                  UpdateRecord& record, FetchLog& log) {
-  TolMapReader tolmap(inputs.tolmap_folder + std::string(kTolMapFileName));
+  // The folder texts are joined as they stand, then made a path.
+  TolMapReader tolmap(FilePath::FromText(inputs.tolmap_folder + std::string(kTolMapFileName)));
   for (const std::string_view world : kAssistantWorlds) {
-    const std::string world_path = inputs.out_folder + std::string(world) + inputs.file_name;
+    const FilePath world_path =
+        FilePath::FromText(inputs.out_folder + std::string(world) + inputs.file_name);
     const std::string log_name = std::string(world) + inputs.file_name;
     // A per-world file that went missing puts its world back to "never
     // converted", so the list is fetched even when it did not change.

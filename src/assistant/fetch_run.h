@@ -35,6 +35,7 @@
 #include "net/http_client.h"
 #include "shared/clock.h"
 #include "shared/file_io.h"
+#include "shared/file_path.h"
 #include "shared/ini_file.h"
 
 namespace tol {
@@ -71,7 +72,7 @@ struct FetchRunInputs {
   std::string file_name;      // behind the world name, e.g. ".ini"
   std::string tolmap_folder;  // prefix of TolMap.ini; empty: working directory
   std::string host;           // map-list service host, optionally ":port"
-  std::string record_path = "Zoneroll.ini";
+  FilePath record_path = FilePath::FromText("Zoneroll.ini");
   // During a run the record takes the converted worlds' times after a
   // conversion once this long has passed since it was last written
   // (unflushed); the run's end writes the rest and flushes. A run cut short
@@ -91,13 +92,12 @@ void RunFetch(const FetchRunInputs& inputs, HttpClient& http, const Clock& clock
 // those of map_file.h's MapFileBytes; a list whose file would outgrow what
 // the programs read in (kMaxFileBytes) is an EFCreateError naming the file,
 // and the file stays as it was.
-void ConvertMapList(std::string_view body, const std::string& world_path,
-                    const std::string& tolmap_path);
+void ConvertMapList(std::string_view body, const FilePath& world_path, const FilePath& tolmap_path);
 
 // The INI file at `path` read in to be changed and saved again: empty when
 // there is no file, an EFCreateError naming the file when it exists but can't
 // be read (rewriting it from an empty document would drop all it holds).
-IniFile LoadIniFileForUpdate(const std::string& path);
+IniFile LoadIniFileForUpdate(const FilePath& path);
 
 // Reads the INI file at `path` (as LoadIniFileForUpdate), lets `change`
 // change it and replaces it whole (temporary file, then rename); on failure
@@ -108,7 +108,7 @@ IniFile LoadIniFileForUpdate(const std::string& path);
 // texts at the end of a session while a run on its worker stores list times
 // would otherwise each write back what it had read, and the later write
 // would drop the keys of the other.
-void UpdateIniFile(const std::string& path, const std::function<void(IniFile&)>& change,
+void UpdateIniFile(const FilePath& path, const std::function<void(IniFile&)>& change,
                    WriteDurability durability = WriteDurability::kFlushed);
 
 }  // namespace tol

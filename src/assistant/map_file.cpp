@@ -307,7 +307,7 @@ void IdTable::Grow(std::size_t slots) {
   }
 }
 
-DisplayNames DisplayNames::Load(const std::string& path) {
+DisplayNames DisplayNames::Load(const FilePath& path) {
   std::optional<std::string> bytes = ReadFileBytes(path);
   return bytes ? Parse(std::move(*bytes)) : DisplayNames();
 }

@@ -70,7 +70,7 @@ class IdTable {
 class DisplayNames {
  public:
   // A missing or unreadable file gives an empty table.
-  static DisplayNames Load(const std::string& path);
+  static DisplayNames Load(const FilePath& path);
   static DisplayNames Parse(std::string bytes);
 
   // The display name of `map_id`, matched as it stands (untrimmed); empty

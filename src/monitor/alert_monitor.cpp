@@ -6,7 +6,7 @@
 
 namespace tol {
 
-AlertMonitor::AlertMonitor(const AlertSettings& settings, std::string history_path)
+AlertMonitor::AlertMonitor(const AlertSettings& settings, FilePath history_path)
     : settings_(settings),
       rules_(settings),
       history_(settings.history_hours),
@@ -63,12 +63,12 @@ std::vector<Alert> AlertMonitor::Observe(const FinishedPoll& poll, const KovunSe
   return alerts;
 }
 
-std::string HistoryPathBeside(std::string_view settings_path, std::string_view file) {
+FilePath HistoryPathBeside(const FilePath& settings_path, std::string_view file) {
   if (file.empty()) return {};
   const bool absolute = file[0] == '/' || file[0] == '\\' ||
                         (file.size() >= 2 && file[1] == ':' && !IsLeadByte(file[0]));
-  if (absolute) return std::string(file);
-  return std::string(FolderOf(settings_path)) + std::string(file);
+  if (absolute) return FilePath::FromText(file);
+  return settings_path.Folder().Join(file);
 }
 
 }  // namespace tol

@@ -32,7 +32,7 @@ class AlertMonitor {
   using FailureHandler = std::function<void(std::exception_ptr)>;
 
   // `history_path`: the log file, already resolved (empty: none).
-  AlertMonitor(const AlertSettings& settings, std::string history_path);
+  AlertMonitor(const AlertSettings& settings, FilePath history_path);
 
   // Start-up: cuts an unfinished last line off the log file.
   void Start(const FailureHandler& on_failure);
@@ -62,6 +62,6 @@ class AlertMonitor {
 std::optional<PollStates> StatesOf(const FinishedPoll& poll, int32_t over_average);
 
 // [History] File beside the settings file when it is a relative name.
-std::string HistoryPathBeside(std::string_view settings_path, std::string_view file);
+FilePath HistoryPathBeside(const FilePath& settings_path, std::string_view file);
 
 }  // namespace tol

@@ -35,7 +35,7 @@ std::string ExportFileBytes(const std::vector<std::string>& lines) {
 
 void WriteExportFile(const std::string& path, const std::vector<std::string>& lines) {
   try {
-    WriteFileAtomic(path, ExportFileBytes(lines));
+    WriteFileAtomic(FilePath::FromText(path), ExportFileBytes(lines));
   } catch (const EFCreateError& e) {
     throw EFCreateError(FillText(kCannotCreateFileText.bytes(), {path, e.what()}));
   }

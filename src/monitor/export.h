@@ -25,9 +25,9 @@ std::string ExportFilePath(const KovunSettings& settings);
 // The file's bytes: every line followed by CR LF.
 std::string ExportFileBytes(const std::vector<std::string>& lines);
 
-// Creates or replaces the file at `path` (code page 932 bytes) with the lines,
-// atomically. A file that can't be created raises EFCreateError with the
-// message "ファイル "<path>". <reason> を作成できません".
+// Creates or replaces the file that the text `path` (code page 932) names
+// (FilePath::FromText) with the lines, atomically. A file that can't be
+// created raises EFCreateError with the message "ファイル "<path>". <reason> を作成できません".
 void WriteExportFile(const std::string& path, const std::vector<std::string>& lines);
 
 }  // namespace tol

@@ -24,6 +24,7 @@
 
 #include "monitor/alerts.h"
 #include "shared/date_time.h"
+#include "shared/file_path.h"
 
 namespace tol {
 
@@ -84,17 +85,17 @@ std::string HistoryCsvLines(const HistoryPoll& poll, int utc_offset_minutes,
 class HistoryFile {
  public:
   using FailureHandler = std::function<void(std::exception_ptr)>;
-  explicit HistoryFile(std::string path) : path_(std::move(path)) {}
+  explicit HistoryFile(FilePath path) : path_(std::move(path)) {}
   // Start-up: cuts an unfinished last line.
   void Open(const FailureHandler& on_failure);
   void Append(std::string_view lines, const FailureHandler& on_failure);
-  const std::string& path() const { return path_; }
+  const FilePath& path() const { return path_; }
 
  private:
   template <typename Write>
   void Guarded(Write&& write, const FailureHandler& on_failure);
 
-  std::string path_;
+  FilePath path_;
   bool failing_ = false;
 };
 

@@ -50,12 +50,10 @@ std::string TypeName(const std::type_info& type) {
 
 }  // namespace
 
-std::string ErrorLogPathFor(std::string_view settings_path, std::string_view module_name) {
-  std::string_view stem = module_name.substr(FolderOf(module_name).size());
-  const std::size_t dot = stem.rfind('.');
-  if (dot != std::string_view::npos && dot > 0) stem = stem.substr(0, dot);
-  if (stem.empty()) stem = "kovun";
-  return std::string(FolderOf(settings_path)) + std::string(stem) + "_error.txt";
+FilePath ErrorLogPathFor(const FilePath& settings_path, const FilePath& module) {
+  FilePath stem = module.FileName().WithoutExtension();
+  if (stem.empty()) stem = FilePath::FromText("kovun");
+  return settings_path.Folder().Join(stem).Join("_error.txt");
 }
 
 std::string FailureReport(std::string_view class_name, std::string_view module_name,

@@ -11,11 +11,12 @@
 #include <string_view>
 
 #include "shared/clock.h"
+#include "shared/file_path.h"
 
 namespace tol {
 
 struct ErrorLog {
-  std::string log_path;     // code page 932 bytes
+  FilePath log_path;
   std::string module_name;  // the executable's file name, e.g. "kovun.exe"
   const Clock* clock = nullptr;
   std::function<void()> beep;  // the system's default beep; empty: silent
@@ -26,10 +27,10 @@ struct ErrorLog {
 };
 
 // The error log beside a settings file, named after the program: the
-// settings file's folder + the module name without its extension +
-// "_error.txt" ("kovun" and "kovun.exe" give kovun_error.txt, a renamed
-// "kovun2.exe" kovun2_error.txt).
-std::string ErrorLogPathFor(std::string_view settings_path, std::string_view module_name);
+// settings file's folder + the file name of `module` (the program's path or
+// name) without its extension + "_error.txt" ("kovun" and "kovun.exe" give
+// kovun_error.txt, a renamed "kovun2.exe" kovun2_error.txt).
+FilePath ErrorLogPathFor(const FilePath& settings_path, const FilePath& module);
 
 // "<kind> がモジュール <module> の <address> で発生しました。" CR LF
 // <message, with "." added unless it ends in "." or "。"> CR LF,

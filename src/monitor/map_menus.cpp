@@ -28,10 +28,10 @@ std::string MapFileName(std::string_view world_label) {
   return name + ".ini";
 }
 
-std::string MapFilePath(std::string_view folder, std::string_view world_label) {
-  std::string path(folder);
-  if (!path.empty() && FolderOf(path).size() != path.size()) path += '/';
-  return path + MapFileName(world_label);
+FilePath MapFilePath(const FilePath& folder, std::string_view world_label) {
+  FilePath path = folder;
+  if (!path.empty() && path.Folder() != path) path = path.Join("/");
+  return path.Join(MapFileName(world_label));
 }
 
 void ApplyColumnBreaks(std::vector<MenuEntryModel>& entries, int32_t popup_break) {
@@ -58,7 +58,7 @@ MapMenus BuildMapMenus(const ProfileIni& map_file, int32_t popup_break) {
   return menus;
 }
 
-void BuildMapMenus(MonitorModel& model, std::string_view zoneroll_folder, int32_t popup_break) {
+void BuildMapMenus(MonitorModel& model, const FilePath& zoneroll_folder, int32_t popup_break) {
   // The old entries go first, whatever the reading does.
   for (auto& menu : model.map_menus) menu.clear();
   const ProfileIni map_file = ProfileIni::Load(MapFilePath(zoneroll_folder, model.label1));

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "monitor/model.h"
+#include "shared/file_path.h"
 
 namespace tol {
 
@@ -39,7 +40,7 @@ std::string MapFileName(std::string_view world_label);
 
 // `folder` joined with MapFileName(world_label); a separator is added unless
 // the folder is empty or already ends in one.
-std::string MapFilePath(std::string_view folder, std::string_view world_label);
+FilePath MapFilePath(const FilePath& folder, std::string_view world_label);
 
 // Sets the column-break flags of one menu's entries for PopupBreak `popup_break`.
 void ApplyColumnBreaks(std::vector<MenuEntryModel>& entries, int32_t popup_break);
@@ -50,6 +51,6 @@ MapMenus BuildMapMenus(const ProfileIni& map_file, int32_t popup_break);
 // BuildMapMenus: replaces all fifteen menus of `model` with those of the
 // file of the world named by the world label, in `zoneroll_folder`. The
 // file is read and released within the call.
-void BuildMapMenus(MonitorModel& model, std::string_view zoneroll_folder, int32_t popup_break);
+void BuildMapMenus(MonitorModel& model, const FilePath& zoneroll_folder, int32_t popup_break);
 
 }  // namespace tol

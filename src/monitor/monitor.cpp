@@ -9,13 +9,12 @@
 
 namespace tol {
 
-MonitorPaths PathsBesideSettings(std::string_view settings_path, std::string_view module_name) {
-  const std::string folder(FolderOf(settings_path));
+MonitorPaths PathsBesideSettings(const FilePath& settings_path, const FilePath& module) {
   MonitorPaths paths;
-  paths.settings_path = std::string(settings_path);
-  paths.zoneroll_folder = folder + "Zoneroll";
-  paths.error_log_path = ErrorLogPathFor(settings_path, module_name);
-  paths.module_name = std::string(module_name);
+  paths.settings_path = settings_path;
+  paths.zoneroll_folder = settings_path.Folder().Join("Zoneroll");
+  paths.error_log_path = ErrorLogPathFor(settings_path, module);
+  paths.module_name = module.FileName().Text();
   return paths;
 }
 
@@ -74,7 +73,7 @@ void KovunMonitor::FormCreate() {
     // it alone.
     alert_monitor_ = std::make_unique<AlertMonitor>(
         settings_.alerts,
-        quit_requested_ ? std::string()
+        quit_requested_ ? FilePath()
                         : HistoryPathBeside(paths_.settings_path, settings_.alerts.history_file));
     alert_monitor_->Start([this](std::exception_ptr failure) { LogFailure(std::move(failure)); });
 

@@ -112,15 +112,16 @@ struct MonitorHooks {
 };
 
 struct MonitorPaths {
-  std::string settings_path;    // kovun.ini
-  std::string zoneroll_folder;  // the map-name files
-  std::string error_log_path;   // kovun_error.txt
-  std::string module_name;      // named in error reports, e.g. "kovun.exe"
+  FilePath settings_path;    // kovun.ini
+  FilePath zoneroll_folder;  // the map-name files
+  FilePath error_log_path;   // kovun_error.txt
+  std::string module_name;   // named in error reports, e.g. "kovun.exe"
 };
 
 // The files beside a settings file: its folder's "Zoneroll", and the error
-// log named after the program (ErrorLogPathFor).
-MonitorPaths PathsBesideSettings(std::string_view settings_path, std::string_view module_name);
+// log named after the program (ErrorLogPathFor); `module` is the program's
+// path or file name.
+MonitorPaths PathsBesideSettings(const FilePath& settings_path, const FilePath& module);
 
 // The countdown text for a status text last modified at `last_modified`:
 // load time minus the whole seconds between it and `now` (their distance,

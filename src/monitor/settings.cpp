@@ -156,7 +156,7 @@ void WriteCloseTimeSettings(ProfileIni& ini, const KovunSettings& settings,
   ini.WriteInteger(kOption, "ReloadTime", state.reload_time);
 }
 
-void SaveCloseTimeSettings(const std::string& path, const KovunSettings& settings,
+void SaveCloseTimeSettings(const FilePath& path, const KovunSettings& settings,
                            const CloseTimeState& state) {
   try {
     // A file that exists but can't be read is left alone: writing the keys
@@ -167,7 +167,7 @@ void SaveCloseTimeSettings(const std::string& path, const KovunSettings& setting
   } catch (const Exception&) {
     // Whatever kept the file from being read back or replaced, the report
     // names the file.
-    throw EFCreateError(FillText(kCannotWriteText.bytes(), {path}));
+    throw EFCreateError(FillText(kCannotWriteText.bytes(), {path.Text()}));
   }
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "shared/file_path.h"
 #include "shared/shortcut.h"
 
 namespace tol {
@@ -147,11 +148,11 @@ struct CloseTimeState {
 void WriteCloseTimeSettings(ProfileIni& ini, const KovunSettings& settings,
                             const CloseTimeState& state);
 
-// The close-time save of the file at `path` (code page 932 bytes): loads what
+// The close-time save of the file at `path`: loads what
 // the file holds (nothing when it is missing), writes the keys above and
 // replaces the file. A file that can't be written raises EFCreateError with
-// the message "<path> に書き込めません".
-void SaveCloseTimeSettings(const std::string& path, const KovunSettings& settings,
+// the message "<path> に書き込めません" (the path's text).
+void SaveCloseTimeSettings(const FilePath& path, const KovunSettings& settings,
                            const CloseTimeState& state);
 
 }  // namespace tol

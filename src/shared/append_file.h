@@ -3,12 +3,13 @@
 // once, a size limit with one older generation kept beside the file, and the
 // repair of a last line that a crash cut short.
 //
-// Paths are code page 932 text, as in file_io.h; each platform converts them
-// at the call into the system.
+// Paths are FilePaths, as in file_io.h.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "shared/file_path.h"
 
 namespace tol {
 
@@ -19,7 +20,7 @@ std::size_t TornTailLength(std::string_view text);
 // Cuts an unfinished last line off the file at `path`, so that whatever a
 // reader takes from it is whole lines. A missing file is left missing.
 // Raises EFCreateError when the file can't be read or cut.
-void DropTornLastLine(const std::string& path);
+void DropTornLastLine(const FilePath& path);
 
 // Appends `lines` (whole lines, each ending in LF) to the file at `path`,
 // creating it; `header` goes first into a file that is new or empty. The
@@ -29,7 +30,7 @@ void DropTornLastLine(const std::string& path);
 // A file that would grow beyond `rotate_at` bytes is first renamed to
 // `path` + ".1" (replacing an older one) and a new one started with the
 // header. Raises EFCreateError with the system's reason text.
-void AppendLines(const std::string& path, std::string_view header, std::string_view lines,
+void AppendLines(const FilePath& path, std::string_view header, std::string_view lines,
                  std::uint64_t rotate_at);
 
 }  // namespace tol

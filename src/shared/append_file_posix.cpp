@@ -1,4 +1,4 @@
-// POSIX side of append_file.h: paths go to the system as UTF-8.
+// POSIX side of append_file.h: paths go to the system as their bytes.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,9 +37,9 @@ class Fd {
   throw EFCreateError(Utf8ToCp932(std::system_category().message(error)));
 }
 
-std::string SystemPath(const std::string& path) {
-  if (path.empty() || path.find('\0') != std::string::npos) ThrowPosixError(ENOENT);
-  return Cp932ToUtf8(path);
+const std::string& SystemPath(const FilePath& path) {
+  if (path.empty() || path.system().find('\0') != std::string::npos) ThrowPosixError(ENOENT);
+  return path.system();
 }
 
 void WriteAll(int fd, std::string_view bytes) {
@@ -59,7 +59,7 @@ constexpr off_t kChunkBytes = 64 * 1024;
 
 }  // namespace
 
-void DropTornLastLine(const std::string& path) {
+void DropTornLastLine(const FilePath& path) {
   const std::string system_path = SystemPath(path);
   Fd fd(::open(system_path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) {
@@ -95,7 +95,7 @@ void DropTornLastLine(const std::string& path) {
   if (keep < st.st_size && ::ftruncate(fd.get(), keep) != 0) ThrowPosixError(errno);
 }
 
-void AppendLines(const std::string& path, std::string_view header, std::string_view lines,
+void AppendLines(const FilePath& path, std::string_view header, std::string_view lines,
                  std::uint64_t rotate_at) {
   const std::string system_path = SystemPath(path);
   auto open_log = [&] {

@@ -47,11 +47,11 @@ const wchar_t* Wide(const std::u16string& text) {
   throw EFCreateError(Utf16ToCp932(text));
 }
 
-std::u16string SystemPath(const std::string& path) {
-  if (path.empty() || path.find('\0') != std::string::npos) {
+const std::u16string& SystemPath(const FilePath& path) {
+  if (path.empty() || path.system().find(u'\0') != std::u16string::npos) {
     ThrowWindowsError(ERROR_FILE_NOT_FOUND);
   }
-  return Cp932ToUtf16(path);
+  return path.system();
 }
 
 void WriteAll(HANDLE file, std::string_view bytes) {
@@ -70,7 +70,7 @@ constexpr LONGLONG kChunkBytes = 64 * 1024;
 
 }  // namespace
 
-void DropTornLastLine(const std::string& path) {
+void DropTornLastLine(const FilePath& path) {
   // Readers and writers of the log may keep it open meanwhile.
   Handle file(::CreateFileW(Wide(SystemPath(path)), GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -114,7 +114,7 @@ void DropTornLastLine(const std::string& path) {
   }
 }
 
-void AppendLines(const std::string& path, std::string_view header, std::string_view lines,
+void AppendLines(const FilePath& path, std::string_view header, std::string_view lines,
                  std::uint64_t rotate_at) {
   const std::u16string system_path = SystemPath(path);
   WIN32_FILE_ATTRIBUTE_DATA data;

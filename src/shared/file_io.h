@@ -1,11 +1,10 @@
 #pragma once
 // Whole-file reads and replacing writes.
 //
-// Paths are code page 932 text like every other text inside the programs;
-// each platform converts them at the call into the system (UTF-8 on POSIX,
-// UTF-16 for the W functions on Windows), so a path whose double-byte
-// characters have 0x5C ("\") as second byte names the right file. A path that
-// holds a NUL byte names no file.
+// Paths are FilePath values (file_path.h): on Windows they reach CreateFileW,
+// MoveFileExW and FindFirstFileExW as UTF-16, whatever code page 932 can
+// spell; on POSIX they are the bytes the system takes. A path that is empty
+// or holds a NUL names no file.
 
 #include <chrono>
 #include <cstddef>
@@ -15,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "shared/file_path.h"
+
 namespace tol {
 
 // Largest file ReadFileBytes takes in. The programs' files are a few
@@ -23,11 +24,11 @@ inline constexpr std::size_t kMaxFileBytes = 64u << 20;
 
 // The whole content of the regular file at `path`, or nothing when there is
 // no such file, it can't be read, or it is larger than `max_bytes`.
-std::optional<std::string> ReadFileBytes(const std::string& path,
+std::optional<std::string> ReadFileBytes(const FilePath& path,
                                          std::size_t max_bytes = kMaxFileBytes);
 
 // True when `path` names an existing file (a folder doesn't count).
-bool FileExists(const std::string& path);
+bool FileExists(const FilePath& path);
 
 // Replaces the file at `path` with `bytes`, or creates it: the bytes go to a
 // temporary file in the same folder, are flushed to disk, and the temporary
@@ -49,7 +50,7 @@ bool FileExists(const std::string& path);
 // reader, but after a power cut the file may hold either (or, on some file
 // systems, neither). For records whose loss only costs repeated work.
 enum class WriteDurability { kFlushed, kNotFlushed };
-void WriteFileAtomic(const std::string& path, std::string_view bytes,
+void WriteFileAtomic(const FilePath& path, std::string_view bytes,
                      WriteDurability durability = WriteDurability::kFlushed);
 
 // Temporary files of WriteFileAtomic: "~tol-" + the writing process's id +

@@ -1,4 +1,4 @@
-// POSIX side of file_io.h: paths go to the system as UTF-8.
+// POSIX side of file_io.h: paths go to the system as the bytes they hold.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -44,11 +44,11 @@ class Fd {
   throw EFCreateError(Utf8ToCp932(std::system_category().message(error)));
 }
 
-// The system's form of a code page 932 path; false for a path the system
-// can't take (empty, or with a NUL byte that would cut it short).
-bool SystemPath(const std::string& path, std::string* out) {
-  if (path.empty() || path.find('\0') != std::string::npos) return false;
-  *out = Cp932ToUtf8(path);
+// The path as the system takes it; false for one it can't take (empty, or
+// with a NUL byte that would cut it short).
+bool SystemPath(const FilePath& path, std::string* out) {
+  if (path.empty() || path.system().find('\0') != std::string::npos) return false;
+  *out = path.system();
   return true;
 }
 
@@ -94,7 +94,7 @@ void RemoveStaleTempFiles(const std::string& folder) {
 
 }  // namespace
 
-std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t max_bytes) {
+std::optional<std::string> ReadFileBytes(const FilePath& path, std::size_t max_bytes) {
   std::string system_path;
   if (!SystemPath(path, &system_path)) return std::nullopt;
   // O_NONBLOCK keeps a FIFO at the path from blocking the open; only regular
@@ -120,14 +120,14 @@ std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t ma
   return bytes;
 }
 
-bool FileExists(const std::string& path) {
+bool FileExists(const FilePath& path) {
   std::string system_path;
   if (!SystemPath(path, &system_path)) return false;
   struct stat st;
   return ::stat(system_path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-void WriteFileAtomic(const std::string& path, std::string_view bytes, WriteDurability durability) {
+void WriteFileAtomic(const FilePath& path, std::string_view bytes, WriteDurability durability) {
   const bool flush = durability == WriteDurability::kFlushed;
   std::string target;
   if (!SystemPath(path, &target)) ThrowPosixError(ENOENT);

@@ -1,5 +1,5 @@
-// Windows side of file_io.h: paths go to the W functions as UTF-16, whatever
-// the system's ANSI code page is.
+// Windows side of file_io.h: paths go to the W functions as the UTF-16 they
+// hold, whatever the system's ANSI code page is.
 
 #include <windows.h>
 
@@ -62,11 +62,11 @@ std::string ReasonText(DWORD error) {
 
 [[noreturn]] void ThrowWindowsError(DWORD error) { throw EFCreateError(ReasonText(error)); }
 
-// The system's form of a code page 932 path; false for a path the system
-// can't take (empty, or with a NUL byte that would cut it short).
-bool SystemPath(const std::string& path, std::u16string* out) {
-  if (path.empty() || path.find('\0') != std::string::npos) return false;
-  *out = Cp932ToUtf16(path);
+// The path as the system takes it; false for one it can't take (empty, or
+// with a NUL that would cut it short).
+bool SystemPath(const FilePath& path, std::u16string* out) {
+  if (path.empty() || path.system().find(u'\0') != std::u16string::npos) return false;
+  *out = path.system();
   return true;
 }
 
@@ -145,7 +145,7 @@ DWORD ReplaceWithRetry(const std::u16string& temp, const std::u16string& target,
 
 }  // namespace
 
-std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t max_bytes) {
+std::optional<std::string> ReadFileBytes(const FilePath& path, std::size_t max_bytes) {
   std::u16string system_path;
   if (!SystemPath(path, &system_path)) return std::nullopt;
   // Other programs may keep the file open for writing or replace it meanwhile.
@@ -171,19 +171,17 @@ std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t ma
   return bytes;
 }
 
-bool FileExists(const std::string& path) {
+bool FileExists(const FilePath& path) {
   std::u16string system_path;
   if (!SystemPath(path, &system_path)) return false;
   const DWORD attributes = ::GetFileAttributesW(Wide(system_path));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void WriteFileAtomic(const std::string& path, std::string_view bytes, WriteDurability durability) {
+void WriteFileAtomic(const FilePath& path, std::string_view bytes, WriteDurability durability) {
   const bool flush = durability == WriteDurability::kFlushed;
   std::u16string target;
   if (!SystemPath(path, &target)) ThrowWindowsError(ERROR_INVALID_NAME);
-  // The folder is found in UTF-16: in the code page 932 bytes a 0x5C may be
-  // the second byte of a character rather than a separator.
   const std::size_t separator = target.find_last_of(u"\\/:");
   const std::u16string folder =
       separator == std::u16string::npos ? std::u16string() : target.substr(0, separator + 1);

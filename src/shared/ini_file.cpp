@@ -6,7 +6,7 @@
 
 namespace tol {
 
-IniFile IniFile::Load(const std::string& path) {
+IniFile IniFile::Load(const FilePath& path) {
   const std::optional<std::string> bytes = ReadFileBytes(path);
   return bytes ? Parse(*bytes) : IniFile();
 }
@@ -94,6 +94,6 @@ std::string IniFile::Serialize() const {
   return bytes;
 }
 
-void IniFile::Save(const std::string& path) const { WriteFileAtomic(path, Serialize()); }
+void IniFile::Save(const FilePath& path) const { WriteFileAtomic(path, Serialize()); }
 
 }  // namespace tol

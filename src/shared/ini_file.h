@@ -30,12 +30,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "shared/file_path.h"
+
 namespace tol {
 
 class IniFile {
  public:
   // A missing or unreadable file gives an empty document.
-  static IniFile Load(const std::string& path);
+  static IniFile Load(const FilePath& path);
   static IniFile Parse(std::string_view bytes);
 
   // The key's value, an empty one included; `default_value` only when the
@@ -50,7 +52,7 @@ class IniFile {
 
   std::string Serialize() const;
   // Replaces the file at `path` (file_io.h); EFCreateError on failure.
-  void Save(const std::string& path) const;
+  void Save(const FilePath& path) const;
 
  private:
   struct Line {

@@ -44,15 +44,15 @@ ProfileIni::Line ProfileIni::MakeLine(std::string text, std::string eol) {
   return line;
 }
 
-ProfileIni ProfileIni::Load(const std::string& path) {
+ProfileIni ProfileIni::Load(const FilePath& path) {
   const std::optional<std::string> bytes = ReadFileBytes(path);
   return bytes ? Parse(*bytes) : ProfileIni();
 }
 
-ProfileIni ProfileIni::LoadForUpdate(const std::string& path) {
+ProfileIni ProfileIni::LoadForUpdate(const FilePath& path) {
   const std::optional<std::string> bytes = ReadFileBytes(path);
   if (bytes) return Parse(*bytes);
-  if (FileExists(path)) throw EOtherError("The file " + path + " exists but can't be read");
+  if (FileExists(path)) throw EOtherError("The file " + path.Text() + " exists but can't be read");
   return ProfileIni();
 }
 
@@ -179,6 +179,6 @@ std::string ProfileIni::Serialize() const {
   return bytes;
 }
 
-void ProfileIni::Save(const std::string& path) const { WriteFileAtomic(path, Serialize()); }
+void ProfileIni::Save(const FilePath& path) const { WriteFileAtomic(path, Serialize()); }
 
 }  // namespace tol

@@ -42,6 +42,8 @@
 #include <utility>
 #include <vector>
 
+#include "shared/file_path.h"
+
 namespace tol {
 
 class ProfileIni {
@@ -50,12 +52,12 @@ class ProfileIni {
   static constexpr std::size_t kMaxValueBytes = 2047;
 
   // A missing or unreadable file gives an empty document.
-  static ProfileIni Load(const std::string& path);
+  static ProfileIni Load(const FilePath& path);
   // For a read-modify-write of the file: a missing file gives an empty
   // document, but a file that exists and can't be read (locked, over the
   // size cap) throws EOtherError, so that saving never replaces content
   // that was never seen.
-  static ProfileIni LoadForUpdate(const std::string& path);
+  static ProfileIni LoadForUpdate(const FilePath& path);
   static ProfileIni Parse(std::string_view bytes);
 
   // The key's value, or `default_value` (cut the same way) when the section
@@ -83,7 +85,7 @@ class ProfileIni {
   // The file's bytes: exactly the parsed bytes until something is written.
   std::string Serialize() const;
   // Replaces the file at `path` (file_io.h); EFCreateError on failure.
-  void Save(const std::string& path) const;
+  void Save(const FilePath& path) const;
 
  private:
   enum class Kind { kNothing, kSection, kKey };

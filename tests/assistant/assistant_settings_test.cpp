@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 class AssistantSettingsTest : public ::testing::Test {
  protected:
   testing::TempDir dir_;
-  std::string path_ = dir_.File("Zoneroll.ini");
+  FilePath path_ = dir_.PathOf("Zoneroll.ini");
 };
 
 TEST_F(AssistantSettingsTest, LoadsValuesOrDefaults) {
@@ -39,7 +39,7 @@ TEST_F(AssistantSettingsTest, LoadsValuesOrDefaults) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove(path_);
+    fs::remove(dir_.path() / "Zoneroll.ini");
     if (c.file != nullptr) WriteFileAtomic(path_, c.file);
     const AssistantSettings s = LoadAssistantSettings(path_, "/opt/zr/");
     EXPECT_EQ(s.path, c.expected.path);
@@ -66,7 +66,7 @@ TEST_F(AssistantSettingsTest, SaveKeepsEverythingItDoesNotOwn) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove(path_);
+    fs::remove(dir_.path() / "Zoneroll.ini");
     if (c.before != nullptr) WriteFileAtomic(path_, c.before);
     SaveAssistantSettings(path_, settings);
     EXPECT_EQ(ReadFileBytes(path_).value_or("<missing>"), c.after);

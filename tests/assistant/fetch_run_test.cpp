@@ -57,13 +57,15 @@ std::string Bytes(const char (&literal)[N]) {
   return std::string(literal, N - 1);
 }
 
+FilePath Path(const std::string& text) { return FilePath::FromText(text); }
+
 const std::string& Address(int row) { return ServerAddressTable().at(row).address; }
 
 class FetchRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     root_ = dir_.prefix();
-    inputs_ = {root_ + "out/", ".ini", root_, "maps.test:8080", root_ + "Zoneroll.ini"};
+    inputs_ = {root_ + "out/", ".ini", root_, "maps.test:8080", Path(root_ + "Zoneroll.ini")};
     fs::create_directories(root_ + "out");
   }
 
@@ -76,14 +78,14 @@ class FetchRunTest : public ::testing::Test {
   void Reset() {
     fs::remove_all(root_ + "out");
     fs::create_directories(root_ + "out");
-    fs::remove(inputs_.record_path);
+    fs::remove(root_ + "Zoneroll.ini");
     http_.requests.clear();
   }
 
-  std::string WorldPath(std::string_view world) const {
-    return inputs_.out_folder + std::string(world) + inputs_.file_name;
+  FilePath WorldPath(std::string_view world) const {
+    return Path(inputs_.out_folder + std::string(world) + inputs_.file_name);
   }
-  static std::string Read(const std::string& path) {
+  static std::string Read(const FilePath& path) {
     return ReadFileBytes(path).value_or("<missing>");
   }
   // The stored list time of `world`; nullopt when the record has no key.
@@ -103,7 +105,8 @@ class FetchRunTest : public ::testing::Test {
 };
 
 TEST_F(FetchRunTest, ConvertsChangedListsByteForByte) {
-  WriteFileAtomic(root_ + "TolMap.ini", "[Map]\r\nmap01=" + kHyoji + "\r\nMAP02 = " + kNo + "\r\n");
+  WriteFileAtomic(Path(root_ + "TolMap.ini"),
+                  "[Map]\r\nmap01=" + kHyoji + "\r\nMAP02 = " + kNo + "\r\n");
   // An old file without a record: its contents go, the list is fetched.
   WriteFileAtomic(WorldPath("arvel"), "[Old]\r\nx=y\r\n\r\n");
   log_.lines = {"typed by the user"};
@@ -182,7 +185,7 @@ TEST_F(FetchRunTest, SecondRunFetchesOnlyWhatChanged) {
     }
     if (c.record != nullptr) record.WriteString("Update", "arvel", c.record);
     record.Save(inputs_.record_path);
-    if (c.delete_file) fs::remove(WorldPath("arvel"));
+    if (c.delete_file) fs::remove(inputs_.out_folder + "arvel.ini");
     ScriptAll(kListTime, "");
     http_.Serve(Url("arvel"), c.list_time, Address(11) + ",x,second\r\n");
     const std::string record_before = Read(inputs_.record_path);
@@ -258,7 +261,7 @@ TEST_F(FetchRunTest, UnwritableFileEndsRunNamingTheFile) {
     Run();
     ADD_FAILURE() << "the run did not fail";
   } catch (const EFCreateError& e) {
-    EXPECT_NE(std::string(e.what()).find(WorldPath("arvel")), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(WorldPath("arvel").Text()), std::string::npos) << e.what();
   }
   EXPECT_TRUE(log_.lines.empty());
   EXPECT_EQ(Stored("arvel"), DateTime());
@@ -268,18 +271,18 @@ TEST_F(FetchRunTest, UnwritableFileEndsRunNamingTheFile) {
 TEST_F(FetchRunTest, UnreadableRecordIsNeverRewrittenFromScratch) {
   // A record larger than any file the programs read in counts as unreadable.
   ScriptAll(kListTime, "");
-  testing::TempDir::Write(inputs_.record_path, "[Zoneroll.exe]\r\n");
-  fs::resize_file(inputs_.record_path, kMaxFileBytes + 1);
+  testing::TempDir::Write(root_ + "Zoneroll.ini", "[Zoneroll.exe]\r\n");
+  fs::resize_file(root_ + "Zoneroll.ini", kMaxFileBytes + 1);
   try {
     Run();
     ADD_FAILURE() << "the run did not fail";
   } catch (const EFCreateError& e) {
     // "ファイル "<path>" を読み込めません": reading failed, nothing was written.
     EXPECT_EQ(std::string(e.what()),
-              "\x83\x74\x83\x40\x83\x43\x83\x8B \"" + inputs_.record_path +
+              "\x83\x74\x83\x40\x83\x43\x83\x8B \"" + inputs_.record_path.Text() +
                   "\" \x82\xF0\x93\xC7\x82\xDD\x8D\x9E\x82\xDF\x82\xDC\x82\xB9\x82\xF1");
   }
-  EXPECT_EQ(fs::file_size(inputs_.record_path), kMaxFileBytes + 1);
+  EXPECT_EQ(fs::file_size(root_ + "Zoneroll.ini"), kMaxFileBytes + 1);
 }
 
 // The window saves its texts into the record's file whenever it closes, the
@@ -337,10 +340,10 @@ TEST_F(FetchRunTest, ConversionWritesAnEntryForEveryLine) {
       {"any bytes", std::nullopt, Bytes("a\0b,\xFF,\x95\x5C\x81\r\n"),
        Bytes("[a\0b]\r\n\x95\x5C\x81=\r\n\r\n")},
   };
-  const std::string tolmap_path = root_ + "TolMap.ini";
+  const FilePath tolmap_path = Path(root_ + "TolMap.ini");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove(tolmap_path);
+    fs::remove(root_ + "TolMap.ini");
     if (c.tolmap) WriteFileAtomic(tolmap_path, *c.tolmap);
     WriteFileAtomic(WorldPath("arvel"), "[Old]\r\nx=y\r\n\r\n");
     ConvertMapList(c.body, WorldPath("arvel"), tolmap_path);
@@ -352,16 +355,16 @@ TEST_F(FetchRunTest, TolMapIsReadAgainForEveryWorld) {
   // A log that edits TolMap.ini after each world, as a user might meanwhile.
   class EditingLog : public MemoryLog {
    public:
-    explicit EditingLog(std::string path) : path_(std::move(path)) {}
+    explicit EditingLog(FilePath path) : path_(std::move(path)) {}
     void Append(std::string_view line) override {
       MemoryLog::Append(line);
       WriteFileAtomic(path_, "[Map]\r\nm=" + std::to_string(lines.size()) + "\r\n");
     }
 
    private:
-    std::string path_;
-  } log(root_ + "TolMap.ini");
-  WriteFileAtomic(root_ + "TolMap.ini", "[Map]\r\nm=0\r\n");
+    FilePath path_;
+  } log(Path(root_ + "TolMap.ini"));
+  WriteFileAtomic(Path(root_ + "TolMap.ini"), "[Map]\r\nm=0\r\n");
   ScriptAll(kListTime, Address(11) + ",x,m\r\n");
   RunFetch(inputs_, http_, clock_, log);
   for (std::size_t i = 0; i < kAssistantWorlds.size(); ++i) {
@@ -408,11 +411,11 @@ TEST_F(FetchRunTest, FolderTextsWithoutSeparatorRunIntoFileNames) {
   inputs_.out_folder = root_ + "out";
   inputs_.file_name = ".map";
   inputs_.tolmap_folder = root_ + "tm";
-  WriteFileAtomic(root_ + "tmTolMap.ini", "[Map]\r\nm1=" + kHyoji + "\r\n");
+  WriteFileAtomic(Path(root_ + "tmTolMap.ini"), "[Map]\r\nm1=" + kHyoji + "\r\n");
   ScriptAll(kListTime, Address(11) + ",x,m1\r\n");
   Run();
-  EXPECT_EQ(Read(root_ + "outarvel.map"), "[GameServer01]\r\nm1=" + kHyoji + "\r\n\r\n");
-  EXPECT_FALSE(FileExists(root_ + "out/arvel.map"));
+  EXPECT_EQ(Read(Path(root_ + "outarvel.map")), "[GameServer01]\r\nm1=" + kHyoji + "\r\n\r\n");
+  EXPECT_FALSE(FileExists(Path(root_ + "out/arvel.map")));
   EXPECT_EQ(log_.lines.front(), Converted("arvel.map"));
 }
 

@@ -663,5 +663,43 @@ TEST_F(ZonerollWindowTest, SettingsThatCantBeReadOrWrittenNeverCostTheWindow) {
   }
 }
 
+// Started in a working folder whose name code page 932 can't spell:
+// Zoneroll.ini is read and written there, and the picker opens on it. The
+// edits hold code page 932 text, so a folder chosen there comes in by its
+// short name, which names the same folder, and a run writes into it.
+TEST_F(ZonerollWindowTest, WorkingFolderCodePage932CantSpell) {
+  cwd_ += L"Zo\u00EB \uD55C\\";
+  ASSERT_TRUE(CreateDirectoryW(cwd_.c_str(), nullptr));
+  CopyFileW((reference_ + L"TolMap.ini").c_str(), (cwd_ + L"TolMap.ini").c_str(), FALSE);
+  WriteBytes(
+      cwd_ + L"Zoneroll.ini",
+      "[Zoneroll.exe]\r\nPath=old\\\r\nName=.ini\r\nTolMap=\r\nHost=" + sim_.Host() + "\r\n\r\n");
+  ASSERT_NO_FATAL_FAILURE(Start());
+  EXPECT_EQ(Text(TForm1::kLabeledEdit1), L"old\\");
+
+  ASSERT_TRUE(PostMessageW(Control(TForm1::kBitBtn1), BM_CLICK, 0, 0));
+  const HWND picker = program_->WaitForWindow(L"#32770");
+  ASSERT_NE(picker, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return PickerShows(picker, cwd_.substr(0, cwd_.size() - 1)); }))
+      << "the picker didn't open on the working folder";
+  ASSERT_TRUE(PostMessageW(picker, WM_COMMAND, IDOK, 0));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker) && IsWindowEnabled(form_); }));
+  const std::wstring chosen = Text(TForm1::kLabeledEdit1);
+  ASSERT_NE(chosen, L"old\\");
+  EXPECT_EQ(Utf16ToCp932(std::u16string(chosen.begin(), chosen.end())).find('?'), std::string::npos)
+      << Cp932(chosen);
+  EXPECT_TRUE(chosen.ends_with(L"\\"));
+
+  Click(TForm1::kButton1);
+  ASSERT_TRUE(WaitUntil([&] { return RunOver(); }, std::chrono::seconds(60)));
+  const std::string expected = ReadBytes(reference_ + L"maps\\arvel.ini");
+  ASSERT_NE(expected, "<missing>");
+  EXPECT_EQ(ReadBytes(cwd_ + L"arvel.ini"), expected);
+  CloseByButton();
+  const std::string saved = ReadBytes(cwd_ + L"Zoneroll.ini");
+  EXPECT_NE(saved.find("Path=" + Cp932(chosen) + "\r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("[Update]\r\narvel="), std::string::npos) << saved;
+}
+
 }  // namespace
 }  // namespace tol

@@ -87,11 +87,15 @@ struct DialogDriver {
     return CallNextHookEx(nullptr, code, wparam, lparam);
   }
 
-  bool Run(std::string_view initial_dir, std::string& folder) {
+  bool Run(const std::wstring& initial_dir, std::wstring& folder) {
     current = this;
     const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, &Watch, nullptr, GetCurrentThreadId());
     const UINT_PTR timer = SetTimer(nullptr, 0, 20, &Tick);
-    const bool result = BrowseForFolder(Narrow(kTitle), initial_dir, folder);
+    FilePath chosen = FilePath::FromText("earlier choice");
+    const bool result = BrowseForFolder(
+        Narrow(kTitle), FilePath::FromSystem(PathString(initial_dir.begin(), initial_dir.end())),
+        chosen);
+    folder.assign(chosen.system().begin(), chosen.system().end());
     KillTimer(nullptr, timer);
     UnhookWindowsHookEx(hook);
     current = nullptr;
@@ -164,6 +168,7 @@ TEST_F(BrowseForFolderTest, ReturnsTheConfirmedFolder) {
   };
   const std::wstring a = base_ + L"\\Folder A";
   const std::wstring japanese = base_ + L"\\出力先";
+  const std::wstring cafe = base_ + L"\\café";
   const Case cases[] = {
       // Its parent written to since it was last read: Wine's browser, asked
       // once, stays on the Desktop.
@@ -171,8 +176,9 @@ TEST_F(BrowseForFolderTest, ReturnsTheConfirmedFolder) {
       {"Japanese name", japanese, false, L"", true, true, japanese, true},
       {"drive root", L"C:\\", false, L"", true, true, L"C:\\", true},
       {"cancelled", a, false, L"", false, false, L"", true},
-      // No path this program can spell: not a choice it can use.
-      {"name outside code page 932", a, false, base_ + L"\\café", true, false, L"", true},
+      // Names code page 932 can't spell go in and come out as they are.
+      {"name outside code page 932", a, false, cafe, true, true, cafe, true},
+      {"opened on a name outside code page 932", cafe, false, L"", true, true, cafe, true},
       {"one character", L"C", false, L"", false, false, L"", false},
   };
   for (const Case& c : cases) {
@@ -180,11 +186,10 @@ TEST_F(BrowseForFolderTest, ReturnsTheConfirmedFolder) {
     DialogDriver driver;
     driver.confirm = c.confirm;
     driver.select = c.select;
-    std::string folder = "earlier text";
-    const std::string initial_dir = Narrow(c.initial_dir);
-    EXPECT_EQ(driver.Run(initial_dir, folder), c.result) << c.name;
+    std::wstring folder;
+    EXPECT_EQ(driver.Run(c.initial_dir, folder), c.result) << c.name;
     ASSERT_TRUE(driver.seen) << c.name;
-    EXPECT_EQ(folder, Narrow(c.folder)) << c.name;
+    EXPECT_EQ(folder, c.folder) << c.name;
     EXPECT_EQ(driver.selections_sent > 0, c.preselects) << c.name;
     EXPECT_TRUE(driver.Shows(kTitle)) << c.name;
     if (c.result) {
@@ -208,8 +213,8 @@ TEST_F(BrowseForFolderTest, DisablesTheVisibleEnabledWindowsWhileOpen) {
 
   DialogDriver driver;
   driver.watched = windows;
-  std::string folder;
-  EXPECT_TRUE(driver.Run(Narrow(base_), folder));
+  std::wstring folder;
+  EXPECT_TRUE(driver.Run(base_, folder));
   ASSERT_TRUE(driver.seen);
   EXPECT_EQ(driver.enabled_while_open, (std::vector<bool>{false, false, false, true}));
   std::vector<bool> enabled_after;

@@ -91,9 +91,10 @@ class KovunE2eTest : public ::testing::Test {
                        option_lines);
   }
 
-  RunResult RunOnce() {
-    const std::string command = std::string("'") + KOVUN_PATH + "' --once --json --ini '" +
-                                ini_.string() + "' 2>'" + (folder_ / "stderr.txt").string() + "'";
+  RunResult RunOnce() { return RunOnce(KOVUN_PATH, "--ini '" + ini_.string() + "'"); }
+  RunResult RunOnce(const fs::path& program, const std::string& options) {
+    const std::string command = "'" + program.string() + "' --once --json " + options + " 2>'" +
+                                (folder_ / "stderr.txt").string() + "'";
     RunResult result;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return result;
@@ -373,6 +374,47 @@ TEST_F(KovunE2eTest, RenamedCopyLogsToItsOwnErrorLog) {
   EXPECT_EQ(WEXITSTATUS(status), 5);
   EXPECT_THAT(ReadAll(folder_ / "kovun2_error.txt"), ::testing::HasSubstr("EFCreateError"));
   EXPECT_FALSE(fs::exists(folder_ / "kovun_error.txt"));
+}
+
+// A program kept in a folder, and under a name, that code page 932 can't
+// spell: its settings, map-name files and error log are found beside it all
+// the same, by the bytes the system gave, and so is a settings file named on
+// the command line.
+TEST_F(KovunE2eTest, FoldersAndNamesInAnyScriptHoldTheirFiles) {
+  sim_.SetContent(kStatusPath, StatusBody({}), kLastModified);
+  const fs::path home = folder_ / fs::path(u8"Zoë 한");
+  fs::create_directories(home / "Zoneroll");
+  WriteAll(home / "Zoneroll" / "arvel.ini", "[GameServer01]\r\nm001=x\r\n");
+  const fs::path program = home / fs::path(u8"kovün");
+  fs::copy_file(KOVUN_PATH, program);
+  const struct {
+    const char* name;
+    fs::path ini;
+    std::string options;
+  } cases[] = {
+      {"beside the program", home / fs::path(u8"kovün.ini"), ""},
+      {"--ini", home / fs::path(u8"設定 Zoë.ini"),
+       "--ini '" + (home / fs::path(u8"設定 Zoë.ini")).string() + "'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // An export into a folder that doesn't exist: a failure for the log.
+    WriteAll(c.ini, "[Server]\r\nURL=" + sim_.StatusBase() +
+                        "\r\n[Option]\r\nMultiApp=1\r\n[status.txt]\r\nEnabled=1\r\nPath=" +
+                        (folder_ / "missing").string() + "/\r\n");
+    fs::remove(home / fs::path(u8"kovün_error.txt"));
+
+    const RunResult run = RunOnce(program, c.options);
+    EXPECT_EQ(run.exit_code, 5) << ReadAll(folder_ / "stderr.txt");
+    // The sim's texts, so the settings were read: 22 lines of 1000, 22000 / (22 + 1).
+    EXPECT_EQ(run.out["average"], "956");
+    ASSERT_EQ(run.out["map_menus"].size(), 15u);
+    ASSERT_EQ(run.out["map_menus"][0].size(), 1u);
+    EXPECT_EQ(run.out["map_menus"][0][0]["caption"], "m001=x");
+    EXPECT_THAT(ReadAll(c.ini), ::testing::HasSubstr("Snap=4\r\n"));
+    EXPECT_THAT(ReadAll(home / fs::path(u8"kovün_error.txt")),
+                ::testing::HasSubstr("EFCreateError"));
+  }
 }
 
 }  // namespace

@@ -31,6 +31,7 @@
 #include "shared/ini_file.h"
 #include "shared/stored_time.h"
 #include "support/sim_process.h"
+#include "support/temp_dir.h"
 
 extern char** environ;
 
@@ -196,7 +197,7 @@ TEST_F(ZonerollE2eTest, FirstRunConvertsEveryWorldAndSendsTheAssistantsRequests)
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(Lines(run.out), ExpectedLog(EveryWorld));
-  const IniFile record = IniFile::Load((work_ / "Zoneroll.ini").string());
+  const IniFile record = IniFile::Load(testing::TempDir::PathFrom(work_ / "Zoneroll.ini"));
   for (const std::string_view world : kAssistantWorlds) {
     EXPECT_NE(record.ReadString("Update", world, ""), "") << world;
   }
@@ -281,7 +282,7 @@ TEST_F(ZonerollE2eTest, StatusErrorOnTheFifthWorldEndsTheRun) {
   }
   EXPECT_EQ(Lines(run.out), expected_log);
 
-  const IniFile record = IniFile::Load((work_ / "Zoneroll.ini").string());
+  const IniFile record = IniFile::Load(testing::TempDir::PathFrom(work_ / "Zoneroll.ini"));
   for (std::size_t i = 0; i < kAssistantWorlds.size(); ++i) {
     const std::string_view world = kAssistantWorlds[i];
     SCOPED_TRACE(world);
@@ -324,7 +325,8 @@ TEST_F(ZonerollE2eTest, AReaderDuringARunSeesTheOldFileOrTheNewOne) {
   }
   sim_.SetContent("/cgi-bin/iplist/map.arvel.lst", list, kEpoch + 7200);
   const std::string new_file =
-      MapFileBytes(list, DisplayNames::Load((work_ / "TolMap.ini").string())).value_or("");
+      MapFileBytes(list, DisplayNames::Load(testing::TempDir::PathFrom(work_ / "TolMap.ini")))
+          .value_or("");
   ASSERT_NE(new_file, old_file);
 
   // What the monitor would read, polled as fast as it goes while the run lasts.
@@ -333,7 +335,8 @@ TEST_F(ZonerollE2eTest, AReaderDuringARunSeesTheOldFileOrTheNewOne) {
   int reads = 0;
   std::thread reader([&] {
     while (!done) {
-      seen.insert(ReadFileBytes(WorldFile("arvel").string()).value_or("<missing>"));
+      seen.insert(
+          ReadFileBytes(testing::TempDir::PathFrom(WorldFile("arvel"))).value_or("<missing>"));
       ++reads;
     }
   });

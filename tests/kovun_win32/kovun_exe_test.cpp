@@ -601,5 +601,50 @@ TEST_F(KovunExeTest, TrayModeMinimisesIntoTheIconAndRestores) {
   EXPECT_NE(Settings().find("TaskTray=1\r\n"), std::string::npos);
 }
 
+// The names in `folder` (ending in "\\"), sorted.
+std::vector<std::wstring> NamesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  const HANDLE find = FindFirstFileW((folder + L"*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// kovun.exe kept in a folder whose name code page 932 can't spell: it reads
+// its kovun.ini there, logs there and saves there. (Wine would also find
+// files by a narrowed name, its "?" matching any character; Windows would
+// not, so the names are checked beside the program too.)
+TEST_F(KovunExeTest, FolderCodePage932CantSpellHoldsItsFiles) {
+  const std::wstring home = folder_ + L"Zo\u00EB \uD55C\\";
+  ASSERT_TRUE(CreateDirectoryW(home.c_str(), nullptr));
+  ASSERT_TRUE(CopyFileW((folder_ + L"kovun.exe").c_str(), (home + L"kovun.exe").c_str(), FALSE));
+  const std::wstring outside = folder_;
+  folder_ = home;
+  Control("content?path=/status/arvel/status.txt&body=" +
+          Escape("LoginServer,Good,1,2,1000\r\nGameServer03,Down,0,2,1000\r\n"));
+  // An export into a folder that doesn't exist: a failure for the error log.
+  WriteSettings("[status.txt]\r\nEnabled=1\r\nPath=C:\\kovun-missing-folder\\\r\n");
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window)) << "caption";
+  EXPECT_NE(TextOf(window).find(L"( Average : 666 )"), std::wstring::npos);
+  EXPECT_TRUE(WaitFor([&] {
+    return ReadFile(home + L"kovun_error.txt").find("EFCreateError") != std::string::npos;
+  })) << "error log";
+  ASSERT_TRUE(CloseAndWait(window));
+  EXPECT_NE(Settings().find("Default=Arvel\r\n"), std::string::npos) << Settings();
+
+  // Nothing went anywhere else.
+  EXPECT_EQ(NamesIn(outside), (std::vector<std::wstring>{L"Zo\u00EB \uD55C", L"kovun.exe"}));
+  EXPECT_EQ(NamesIn(home),
+            (std::vector<std::wstring>{L"kovun.exe", L"kovun.ini", L"kovun_error.txt"}));
+}
+
 }  // namespace
 }  // namespace tol

@@ -67,7 +67,7 @@ TEST_P(AlertRulesTest, RaisesExactlyTheseAlerts) {
   settings.alerts.watched = *ParseWatchedServers(c.servers);
   settings.alerts.down = c.down;
   settings.alerts.up = c.up;
-  AlertMonitor monitor(settings.alerts, "");
+  AlertMonitor monitor(settings.alerts, FilePath());
   std::string world = "Arvel";
   std::vector<std::string> raised;
   int index = 0;
@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(AlertMonitorTest, AlertsOffRaiseNothingButKeepTheHistory) {
   KovunSettings settings;
-  AlertMonitor monitor(settings.alerts, "");
+  AlertMonitor monitor(settings.alerts, FilePath());
   for (char c : std::string("UUDDDD")) {
     ObservedServers servers;
     EXPECT_TRUE(monitor.Observe(PollOf(c, "Arvel", servers), settings, nullptr).empty());

@@ -89,7 +89,7 @@ class HistoryFileTest : public ::testing::Test {
 TEST_F(HistoryFileTest, HeaderOnceLinesAppendedTornLineDropped) {
   const std::string path = temp_.File("history.csv");
   {
-    HistoryFile file(path);
+    HistoryFile file(TempDir::PathFrom(path));
     file.Open(OnFailure());  // no file yet: nothing to repair
     file.Append("a\r\n", OnFailure());
     file.Append("b\r\n", OnFailure());
@@ -101,14 +101,14 @@ TEST_F(HistoryFileTest, HeaderOnceLinesAppendedTornLineDropped) {
   for (const std::string& torn :
        {std::string("c,partial"), std::string("c\r"), std::string(200000, 'x')}) {
     TempDir::Write(path, std::string(kHistoryHeader) + "a\r\n" + torn);
-    HistoryFile file(path);
+    HistoryFile file(TempDir::PathFrom(path));
     file.Open(OnFailure());
     file.Append("d\r\n", OnFailure());
     EXPECT_EQ(TempDir::Read(path), std::string(kHistoryHeader) + "a\r\nd\r\n") << torn.size();
   }
   // A file that is one torn line: emptied, and started again with the header.
   TempDir::Write(path, "tim");
-  HistoryFile file(path);
+  HistoryFile file(TempDir::PathFrom(path));
   file.Open(OnFailure());
   file.Append("e\r\n", OnFailure());
   EXPECT_EQ(TempDir::Read(path), std::string(kHistoryHeader) + "e\r\n");
@@ -120,7 +120,7 @@ TEST_F(HistoryFileTest, RotatesToOneOlderFile) {
   const std::string big(kHistoryRotateBytes - 10, 'x');
   TempDir::Write(path + ".1", "oldest");
   TempDir::Write(path, big);
-  HistoryFile file(path);
+  HistoryFile file(TempDir::PathFrom(path));
   file.Append("0123456789\r\n", OnFailure());  // 12 bytes: past the limit
   EXPECT_EQ(TempDir::Read(path), std::string(kHistoryHeader) + "0123456789\r\n");
   EXPECT_EQ(std::filesystem::file_size(path + ".1"), big.size());
@@ -131,7 +131,7 @@ TEST_F(HistoryFileTest, RotatesToOneOlderFile) {
 TEST_F(HistoryFileTest, UnwritableFileReportedOnceUntilItWorksAgain) {
   const std::string folder = temp_.File("gone");
   const std::string path = folder + "/history.csv";
-  HistoryFile file(path);
+  HistoryFile file(TempDir::PathFrom(path));
   file.Open(OnFailure());  // a missing folder has no file to repair
   for (int i = 0; i < 3; ++i) file.Append("x\r\n", OnFailure());
   EXPECT_EQ(failures_.size(), 1u);

@@ -80,10 +80,18 @@ TEST(LogExceptionTest, RecordUnderErrorKeyedByTime) {
                {"kovun2.exe", "kovun2_error.txt"},
                {"my.kovun.exe", "my.kovun_error.txt"}};
   for (const auto& n : names) {
-    EXPECT_EQ(ErrorLogPathFor(dir.File("kovun.ini"), n.module), dir.File(n.log)) << n.module;
+    EXPECT_EQ(ErrorLogPathFor(dir.PathOf("kovun.ini"), FilePath::FromText(n.module)),
+              dir.PathOf(n.log))
+        << n.module;
   }
-  const ErrorLog log{
-      ErrorLogPathFor(dir.File("kovun.ini"), "kovun"), "kovun", &clock, [&] { ++beeps; }, {}};
+  // Only the module's file name counts.
+  EXPECT_EQ(ErrorLogPathFor(dir.PathOf("kovun.ini"), FilePath::FromText("/a.b/kovun")),
+            dir.PathOf("kovun_error.txt"));
+  const ErrorLog log{ErrorLogPathFor(dir.PathOf("kovun.ini"), FilePath::FromText("kovun")),
+                     "kovun",
+                     &clock,
+                     [&] { ++beeps; },
+                     {}};
 
   LogException(log, std::make_exception_ptr(EOtherError("first")));
   LogException(log, std::make_exception_ptr(EOtherError("second")));  // same second
@@ -92,7 +100,7 @@ TEST(LogExceptionTest, RecordUnderErrorKeyedByTime) {
   EXPECT_EQ(beeps, 3);
 
   // Line breaks of a report reach the file as blanks, one record per line.
-  std::string bytes = TempDir::Read(log.log_path);
+  std::string bytes = TempDir::Read(TempDir::FsPath(log.log_path));
   const std::string module = Utf8ToCp932(" がモジュール kovun の ");
   const std::string tail = Utf8ToCp932(" で発生しました。");
   const std::size_t width = 2 * sizeof(void*);
@@ -112,32 +120,33 @@ TEST(LogExceptionTest, UnwritableLogIsToldAndNeverReplaced) {
   FixedClock clock;
   int beeps = 0;
   std::vector<std::string> told;
-  auto make_log = [&](std::string path) {
-    return ErrorLog{std::move(path), "kovun", &clock, [&] { ++beeps; },
+  auto make_log = [&](const std::string& path) {
+    return ErrorLog{FilePath::FromText(path), "kovun", &clock, [&] { ++beeps; },
                     [&](const std::string& report) { told.push_back(report); }};
   };
   // A folder that doesn't exist.
   const ErrorLog missing = make_log(dir.File("missing") + "/kovun_error.txt");
   LogException(missing, std::make_exception_ptr(EOtherError("x")));
   EXPECT_EQ(beeps, 1);
-  EXPECT_FALSE(std::filesystem::exists(missing.log_path));
+  EXPECT_FALSE(std::filesystem::exists(TempDir::FsPath(missing.log_path)));
   ASSERT_EQ(told.size(), 1u);
   EXPECT_NE(told[0].find("EOtherError"), std::string::npos);
 
   // A log that exists but can't be read (over the read cap) keeps its
   // records: the new one is not written over them.
   const ErrorLog big = make_log(dir.File("big_error.txt"));
-  TempDir::Write(big.log_path, "[Error]\r\nolder=record\r\n");
-  std::filesystem::resize_file(big.log_path, kMaxFileBytes + 1);
+  const std::filesystem::path big_file = TempDir::FsPath(big.log_path);
+  TempDir::Write(big_file, "[Error]\r\nolder=record\r\n");
+  std::filesystem::resize_file(big_file, kMaxFileBytes + 1);
   LogException(big, std::make_exception_ptr(EOtherError("y")));
-  EXPECT_EQ(std::filesystem::file_size(big.log_path), kMaxFileBytes + 1);
-  EXPECT_EQ(TempDir::Read(big.log_path).substr(0, 23), "[Error]\r\nolder=record\r\n");
+  EXPECT_EQ(std::filesystem::file_size(big_file), kMaxFileBytes + 1);
+  EXPECT_EQ(TempDir::Read(big_file).substr(0, 23), "[Error]\r\nolder=record\r\n");
   EXPECT_EQ(told.size(), 2u);
 
   // A beep that fails doesn't stop the record either.
-  const ErrorLog noisy{dir.File("e.txt"), "kovun", &clock, [] { throw EOtherError("no"); }, {}};
+  const ErrorLog noisy{dir.PathOf("e.txt"), "kovun", &clock, [] { throw EOtherError("no"); }, {}};
   LogException(noisy, std::make_exception_ptr(EOtherError("x")));
-  EXPECT_TRUE(std::filesystem::exists(noisy.log_path));
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "e.txt"));
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ TEST(MapMenusTest, FileNamesAndFolders) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    EXPECT_EQ(MapFilePath(c.folder, c.world), c.path);
+    EXPECT_EQ(MapFilePath(FilePath::FromText(c.folder), c.world), FilePath::FromText(c.path));
   }
   EXPECT_EQ(MapSectionName(1), "GameServer01");
   EXPECT_EQ(MapSectionName(15), "GameServer15");
@@ -96,9 +96,9 @@ TEST(MapMenusTest, FileNamesAndFolders) {
 
 TEST(MapMenusTest, ModelRebuiltFromTheWorldsFile) {
   TempDir dir;
-  const std::string folder = dir.File("Zoneroll");
-  std::filesystem::create_directories(folder);
-  TempDir::Write(folder + "/arvel.ini", "[GameServer01]\r\nm=M\r\n");
+  const FilePath folder = dir.PathOf("Zoneroll");
+  std::filesystem::create_directories(dir.path() / "Zoneroll");
+  TempDir::Write(dir.path() / "Zoneroll" / "arvel.ini", "[GameServer01]\r\nm=M\r\n");
   MonitorModel model;
   model.map_menus[4].push_back({"stale", true, false});
   BuildMapMenus(model, folder, 5);
@@ -111,7 +111,7 @@ TEST(MapMenusTest, ModelRebuiltFromTheWorldsFile) {
   BuildMapMenus(model, folder, 5);
   for (const auto& menu : model.map_menus) EXPECT_TRUE(menu.empty());
   model.label1 = "Arvel";
-  BuildMapMenus(model, dir.File("missing"), 5);
+  BuildMapMenus(model, dir.PathOf("missing"), 5);
   for (const auto& menu : model.map_menus) EXPECT_TRUE(menu.empty());
 }
 

@@ -99,9 +99,10 @@ class MonitorTest : public ::testing::Test {
     };
     hooks.observed = [this] { events_.push_back("observed"); };
     monitor_.reset();  // its timers stop their drivers as they go
-    monitor_ = std::make_unique<KovunMonitor>(http_, clock_, driver1_, driver2_, executor_,
-                                              PathsBesideSettings(dir_.File("kovun.ini"), "kovun"),
-                                              std::move(hooks));
+    monitor_ = std::make_unique<KovunMonitor>(
+        http_, clock_, driver1_, driver2_, executor_,
+        PathsBesideSettings(dir_.PathOf("kovun.ini"), FilePath::FromText("kovun")),
+        std::move(hooks));
     driver1_.Attach(&monitor_->timer1());
     driver2_.Attach(&monitor_->timer2());
     return *monitor_;
@@ -518,9 +519,9 @@ TEST_F(MonitorTest, FailuresOutsideAPollAreLogged) {
   hooks.apply_topmost = [](bool) { throw EOtherError("no topmost"); };
   hooks.apply_tray = [](bool, const std::string&) { throw std::runtime_error("no tray"); };
   hooks.beep = [&beeps] { ++beeps; };
-  monitor_ = std::make_unique<KovunMonitor>(http_, clock_, driver1_, driver2_, executor_,
-                                            PathsBesideSettings(dir_.File("kovun.ini"), "kovun"),
-                                            std::move(hooks));
+  monitor_ = std::make_unique<KovunMonitor>(
+      http_, clock_, driver1_, driver2_, executor_,
+      PathsBesideSettings(dir_.PathOf("kovun.ini"), FilePath::FromText("kovun")), std::move(hooks));
   driver1_.Attach(&monitor_->timer1());
   driver2_.Attach(&monitor_->timer2());
   // Records of one second replace each other: a second between failures.

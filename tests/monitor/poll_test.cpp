@@ -282,7 +282,7 @@ TEST_F(PollTest, ExportFileThatCantBeCreatedGoesToFailureHandler) {
   ScriptHappy();
   settings_.export_enabled = 1;
   settings_.export_path = dir_.File("missing") + "/";
-  const ErrorLog log{dir_.File("kovun_error.txt"), "kovun", &clock_, nullptr, {}};
+  const ErrorLog log{dir_.PathOf("kovun_error.txt"), "kovun", &clock_, nullptr, {}};
   PollContext with_log = Context();
   with_log.hooks.on_failure = [&](std::exception_ptr e) {
     failures_.push_back(e);
@@ -294,7 +294,7 @@ TEST_F(PollTest, ExportFileThatCantBeCreatedGoesToFailureHandler) {
   EXPECT_EQ(model_.caption, "Kovun Rev. 0.1.0a ( Average : 725 )");
 
   // The record: kind, then the message naming the full path and the reason.
-  const std::string record = TempDir::Read(log.log_path);
+  const std::string record = TempDir::Read(TempDir::FsPath(log.log_path));
   const std::string head =
       "[Error]\r\n2005/02/07 21:05:00=EFCreateError" + Utf8ToCp932(" がモジュール kovun の ");
   const std::string file_part =

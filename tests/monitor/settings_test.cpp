@@ -26,7 +26,8 @@ CloseTimeState StateOf(const MonitorModel& model, const KovunSettings& s) {
 
 // Defaults that no close-time save below or poll test shows.
 TEST(SettingsTest, DefaultsWithoutFile) {
-  const KovunSettings s = ReadSettings(ProfileIni::Load("/nonexistent/kovun.ini"));
+  const KovunSettings s =
+      ReadSettings(ProfileIni::Load(FilePath::FromText("/nonexistent/kovun.ini")));
   EXPECT_EQ(s.popup_break, 5);
   EXPECT_EQ(s.hot_key.value, kShortCutAlt | kShortCutCtrl | 'R');
   EXPECT_EQ(s.game_server_keys[0].text, "Alt+Ctrl+1");
@@ -86,13 +87,13 @@ TEST(SettingsTest, DefaultWorldAndMenuState) {
 
 TEST(SettingsTest, CloseTimeSaveWithoutFile) {
   TempDir dir;
-  const std::string path = dir.File("kovun.ini");
+  const FilePath path = dir.PathOf("kovun.ini");
   KovunSettings s = ReadSettings(ProfileIni::Load(path));
   s.reload_time = 0;
   MonitorModel model;
   ApplySettingsToModel(model, s);
   SaveCloseTimeSettings(path, s, StateOf(model, s));
-  EXPECT_EQ(TempDir::Read(path),
+  EXPECT_EQ(TempDir::Read(dir.path() / "kovun.ini"),
             "[Window]\r\nLeft=210\r\nTop=129\r\nSnap=4\r\n"
             "[Server]\r\nPatch=PatchServerFV1\r\nDefault=Arvel\r\n"
             "[Option]\r\nSetWindowPos=0\r\nLastModified=0\r\nTaskTray=0\r\nMultiApp=0\r\n"
@@ -101,14 +102,14 @@ TEST(SettingsTest, CloseTimeSaveWithoutFile) {
 
 TEST(SettingsTest, CloseTimeSaveKeepsOtherLinesAndNormalises) {
   TempDir dir;
-  const std::string path = dir.File("kovun.ini");
-  TempDir::Write(path,
+  const FilePath path = dir.PathOf("kovun.ini");
+  TempDir::Write(dir.path() / "kovun.ini",
                  "; mine\r\n[Window]\r\nLeft=5\r\nStyle=2\r\n[Option]\r\nOverAverage=$10\r\n"
                  "HotKey=Nonsense\r\nPopupBreak=3\r\n[Server]\r\nURL=http://127.0.0.1/\r\n");
   KovunSettings s = ReadSettings(ProfileIni::Load(path));
   CloseTimeState state{300, 400, "PatchServerFV2", "Sendra", true, false, true, 7};
   SaveCloseTimeSettings(path, s, state);
-  EXPECT_EQ(TempDir::Read(path),
+  EXPECT_EQ(TempDir::Read(dir.path() / "kovun.ini"),
             "; mine\r\n[Window]\r\nLeft=300\r\nStyle=2\r\nTop=400\r\nSnap=4\r\n"
             "[Option]\r\nOverAverage=16\r\nHotKey=Nonsense\r\nPopupBreak=3\r\n"
             "SetWindowPos=1\r\nLastModified=0\r\nTaskTray=1\r\nMultiApp=0\r\n"
@@ -121,7 +122,7 @@ TEST(SettingsTest, CloseTimeSaveFailureNamesTheFile) {
   const std::string path = dir.File("missing") + "/kovun.ini";
   const KovunSettings s;
   try {
-    SaveCloseTimeSettings(path, s, CloseTimeState{});
+    SaveCloseTimeSettings(FilePath::FromText(path), s, CloseTimeState{});
     FAIL() << "no failure";
   } catch (const EFCreateError& e) {
     EXPECT_EQ(e.what(), path + Utf8ToCp932(" に書き込めません"));

@@ -42,7 +42,7 @@ std::string Cp932(const fs::path& path) {
 
 class FileIoTest : public ::testing::Test {
  protected:
-  std::string PathOf(const std::string& cp932_name) const { return dir_.prefix() + cp932_name; }
+  FilePath PathOf(const std::string& cp932_name) const { return dir_.Folder().Join(cp932_name); }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir_.path())) {
@@ -63,7 +63,7 @@ TEST_F(FileIoTest, WritesReplacesAndReadsBytes) {
       {kSo + kHyo + "x.txt", std::string("\0\xFF\r\n", 4), std::string(100000, '\x5C')},
   };
   for (const auto& c : cases) {
-    const std::string path = PathOf(c.name);
+    const FilePath path = PathOf(c.name);
     EXPECT_FALSE(FileExists(path)) << c.name;
     WriteFileAtomic(path, c.first);
     EXPECT_TRUE(FileExists(path)) << c.name;
@@ -73,26 +73,26 @@ TEST_F(FileIoTest, WritesReplacesAndReadsBytes) {
     // The name reached the system as the right characters, and no temporary
     // file stayed behind.
     EXPECT_EQ(Names(), std::vector<std::string>{c.name});
-    fs::remove(Native(path));
+    fs::remove(dir_.path() / Native(c.name));
   }
 }
 
 TEST_F(FileIoTest, FailedWritesThrowAndLeaveNothing) {
   fs::create_directory(dir_.path() / "sub");
-  const std::string cases[] = {
+  const FilePath cases[] = {
       PathOf("missing/x.ini"),
       PathOf("sub"),  // a folder can't be replaced by a file
-      "",
+      FilePath(),
       PathOf(std::string("nul\0.ini", 8)),
   };
   for (const auto& path : cases) {
     try {
       WriteFileAtomic(path, "bytes");
-      ADD_FAILURE() << "no failure for " << path;
+      ADD_FAILURE() << "no failure for " << path.Text();
     } catch (const EFCreateError& error) {
-      EXPECT_STRNE(error.what(), "") << path;
+      EXPECT_STRNE(error.what(), "") << path.Text();
     }
-    EXPECT_EQ(Names(), std::vector<std::string>{"sub"}) << path;
+    EXPECT_EQ(Names(), std::vector<std::string>{"sub"}) << path.Text();
   }
 }
 
@@ -105,7 +105,7 @@ TEST_F(FileIoTest, ReadsOnlyFilesThatFit) {
   EXPECT_EQ(ReadFileBytes(PathOf("ten"), 9), std::nullopt);
   EXPECT_EQ(ReadFileBytes(PathOf("missing")), std::nullopt);
   EXPECT_EQ(ReadFileBytes(PathOf("sub")), std::nullopt);
-  EXPECT_EQ(ReadFileBytes(""), std::nullopt);
+  EXPECT_EQ(ReadFileBytes(FilePath()), std::nullopt);
   EXPECT_EQ(ReadFileBytes(PathOf(std::string("ten\0x", 5))), std::nullopt);
   EXPECT_TRUE(FileExists(PathOf("empty")));
   EXPECT_FALSE(FileExists(PathOf("sub")));
@@ -114,7 +114,7 @@ TEST_F(FileIoTest, ReadsOnlyFilesThatFit) {
 }
 
 TEST_F(FileIoTest, IniDocumentsSaveAndLoadByteForByte) {
-  const std::string profile_path = PathOf("kovun_error.txt");
+  const FilePath profile_path = PathOf("kovun_error.txt");
   const std::string before = "[Error]\n2005/02/07 21:05:00=old\n";
   WriteFileAtomic(profile_path, before);
   ProfileIni log = ProfileIni::Load(profile_path);
@@ -123,7 +123,7 @@ TEST_F(FileIoTest, IniDocumentsSaveAndLoadByteForByte) {
   EXPECT_EQ(ReadFileBytes(profile_path),
             before + "2005/02/07 21:05:01=" + kHyo + ". " + kSo + ". \r\n");
 
-  const std::string world_path = PathOf(kHyo + ".ini");
+  const FilePath world_path = PathOf(kHyo + ".ini");
   IniFile world = IniFile::Load(world_path);  // missing: empty
   world.WriteString("GameServer01", "map1", kHyo);
   world.Save(world_path);

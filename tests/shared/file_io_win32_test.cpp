@@ -24,9 +24,8 @@ namespace fs = std::filesystem;
 // replaced, from construction until `hold` has passed.
 class Holder {
  public:
-  Holder(const std::string& path, std::chrono::milliseconds hold) {
-    const std::u16string wide = Cp932ToUtf16(path);
-    handle_ = ::CreateFileW(reinterpret_cast<const wchar_t*>(wide.c_str()), GENERIC_READ,
+  Holder(const FilePath& path, std::chrono::milliseconds hold) {
+    handle_ = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.system().c_str()), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
     thread_ = std::thread([this, hold] {
@@ -56,7 +55,7 @@ class FileIoWin32Test : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  std::string path_ = dir_.File("held.ini");
+  FilePath path_ = dir_.PathOf("held.ini");
 };
 
 TEST_F(FileIoWin32Test, ReplacesAFileOnceItsHolderLetsGo) {

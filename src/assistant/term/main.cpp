@@ -63,7 +63,7 @@ int Main(int argc, char** argv) {
   app.add_flag("--save", save, "store the output folder, file name and TolMap folder texts");
   CLI11_PARSE(app, argc, argv);
 
-  const std::string settings_path(kSettingsFileName);
+  const FilePath settings_path = FilePath::FromText(kSettingsFileName);
   AssistantSettings settings = LoadAssistantSettings(settings_path, ProgramFolder());
   if (out) settings.path = Utf8ToCp932(*out);
   if (name) settings.name = Utf8ToCp932(*name);

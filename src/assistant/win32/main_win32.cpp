@@ -20,6 +20,7 @@
 #include "net/http_client.h"
 #include "shared/clock.h"
 #include "shared/codepage.h"
+#include "shared/file_path.h"
 
 namespace tol {
 namespace {
@@ -29,13 +30,10 @@ std::wstring Wide(std::string_view cp932) {
   return std::wstring(wide.begin(), wide.end());
 }
 
-std::string Narrow(std::wstring_view wide) {
-  return Utf16ToCp932(std::u16string(wide.begin(), wide.end()));
-}
-
-// The folder of this executable with a trailing "\", in code page 932. A
-// folder that code page 932 can't spell is given by its short name, which
-// it can; empty (the working directory) when the system doesn't tell.
+// The folder of this executable with a trailing "\", as code page 932 text
+// for the output folder's edit: a folder that code page 932 can't spell is
+// given by its short name when it has one that it can (FilePath::ExactText).
+// Empty (the working directory) when the system doesn't tell.
 std::string ProgramFolder() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
@@ -47,16 +45,8 @@ std::string ProgramFolder() {
     }
     path.resize(path.size() * 2);  // cut short: try a larger buffer
   }
-  std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
-  if (folder.empty()) return {};
-  std::string cp932 = Narrow(folder);
-  if (Wide(cp932) == folder) return cp932;
-  std::wstring short_folder(folder.size() + 1, L'\0');
-  const DWORD length = GetShortPathNameW(folder.c_str(), short_folder.data(),
-                                         static_cast<DWORD>(short_folder.size()));
-  if (length == 0 || length >= short_folder.size()) return cp932;
-  short_folder.resize(length);
-  return Narrow(short_folder);
+  const FilePath folder = FilePath::FromSystem(PathString(path.begin(), path.end())).Folder();
+  return folder.ExactText().value_or(folder.Text());
 }
 
 void ShowFailure(const Application& application, std::exception_ptr failure) {

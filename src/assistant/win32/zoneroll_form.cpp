@@ -86,12 +86,14 @@ void SetWindowTextOf(HWND window, std::string_view cp932) {
   SetWindowTextW(window, Wide(cp932).c_str());
 }
 
-std::string CurrentDirectory() {
+// The working directory as the system spells it, for the folder picker to
+// open on whatever its name.
+FilePath CurrentDirectory() {
   const DWORD length = GetCurrentDirectoryW(0, nullptr);
   if (length == 0) return {};
   std::wstring folder(length, L'\0');
   folder.resize(GetCurrentDirectoryW(length, folder.data()));
-  return Narrow(folder);
+  return FilePath::FromSystem(PathString(folder.begin(), folder.end()));
 }
 
 // The folder picker gives a drive root with its separator ("C:\") and every
@@ -356,7 +358,7 @@ class TForm1::Impl : private RunView {
   // Event handlers.
 
   void FormCreate() {
-    settings_ = LoadAssistantSettings(std::string(kSettingsFileName), program_folder_);
+    settings_ = LoadAssistantSettings(FilePath::FromText(kSettingsFileName), program_folder_);
     SetWindowTextOf(Control(kLabeledEdit1), settings_.path);
     SetWindowTextOf(Control(kLabeledEdit2), settings_.name);
     SetWindowTextOf(Control(kLabeledEdit3), settings_.tolmap);
@@ -365,7 +367,7 @@ class TForm1::Impl : private RunView {
 
   void FormClose() {
     try {
-      SaveAssistantSettings(std::string(kSettingsFileName), EditedSettings());
+      SaveAssistantSettings(FilePath::FromText(kSettingsFileName), EditedSettings());
     } catch (const std::exception& e) {
       // The three texts would be lost without a word: say so, then close.
       ShowErrorBox(e.what());
@@ -380,7 +382,8 @@ class TForm1::Impl : private RunView {
   }
 
   void Button1Click() {
-    const FetchRunInputs inputs = RunInputsFrom(EditedSettings(), std::string(kSettingsFileName));
+    const FetchRunInputs inputs =
+        RunInputsFrom(EditedSettings(), FilePath::FromText(kSettingsFileName));
     SetRunning(true);
     try {
       worker_ = std::thread([this, inputs] { RunWorker(inputs); });
@@ -404,14 +407,19 @@ class TForm1::Impl : private RunView {
 
   void SaveSettingsQuietly() noexcept {
     try {
-      SaveAssistantSettings(std::string(kSettingsFileName), EditedSettings());
+      SaveAssistantSettings(FilePath::FromText(kSettingsFileName), EditedSettings());
     } catch (...) {
     }
   }
 
   void ChooseFolder(const SjisText& prompt, int edit) {
-    std::string folder;
-    if (!BrowseForFolder(prompt.bytes(), CurrentDirectory(), folder)) return;
+    FilePath chosen;
+    if (!BrowseForFolder(prompt.bytes(), CurrentDirectory(), chosen)) return;
+    // The edit holds text: a folder that has no code page 932 text naming it
+    // (nor a short name that does) can't be used, and counts as not chosen.
+    std::optional<std::string> text = chosen.ExactText();
+    if (!text) return;
+    std::string folder = std::move(*text);
     // A drive root already ends with its separator.
     if (!IsDriveRoot(folder)) folder += '\\';
     SetWindowTextOf(Control(edit), folder);

@@ -177,9 +177,8 @@ int CALLBACK BrowseCallback(HWND dialog, UINT event, LPARAM parameter, LPARAM da
 
 }  // namespace
 
-bool BrowseForFolder(std::string_view title_cp932, std::string_view initial_dir_cp932,
-                     std::string& folder_cp932) {
-  folder_cp932.clear();
+bool BrowseForFolder(std::string_view title_cp932, const FilePath& initial_dir, FilePath& folder) {
+  folder = FilePath();
   const ComApartment apartment;
   ShellAllocator allocator;
   if (!allocator.available()) return false;
@@ -191,7 +190,7 @@ bool BrowseForFolder(std::string_view title_cp932, std::string_view initial_dir_
 
   const std::wstring title = ToWide(title_cp932);
   BrowseState state;
-  state.initial_dir = ToWide(initial_dir_cp932);
+  state.initial_dir.assign(initial_dir.system().begin(), initial_dir.system().end());
   BROWSEINFOW request{};
   request.hwndOwner = GetActiveWindow();
   request.pidlRoot = nullptr;  // the desktop
@@ -214,15 +213,11 @@ bool BrowseForFolder(std::string_view title_cp932, std::string_view initial_dir_
   if (chosen == nullptr) return false;
   const ShellBlock chosen_block(allocator, chosen);
 
-  // A folder whose path doesn't fit MAX_PATH, or that code page 932 can't
-  // spell, can't be used by the program: the caller would get some other
-  // folder's name. It counts as not chosen.
+  // A folder whose path doesn't fit MAX_PATH has none: it counts as not
+  // chosen.
   const std::wstring path = PathOf(chosen);
   if (path.empty()) return false;
-  const std::u16string wide(path.begin(), path.end());
-  std::string folder = Utf16ToCp932(wide);
-  if (Cp932ToUtf16(folder) != wide) return false;
-  folder_cp932 = std::move(folder);
+  folder = FilePath::FromSystem(PathString(path.begin(), path.end()));
   return true;
 }
 

@@ -268,10 +268,13 @@ int Main(int argc, char** argv) {
   }
   std::setlocale(LC_ALL, "");
   const std::filesystem::path exe = ExecutablePath(argv[0]);
-  if (ini.empty()) ini = std::filesystem::path(exe).replace_extension(".ini").string();
+  // Paths from the command line and the system are bytes, taken as they are.
+  const FilePath settings_path = FilePath::FromSystem(
+      ini.empty() ? std::filesystem::path(exe).replace_extension(".ini").native() : ini);
   // The error log is named after the program: kovun_error.txt, or
   // kovun2_error.txt for a copy renamed kovun2.
-  const MonitorPaths paths = PathsBesideSettings(ini, exe.filename().string());
+  const MonitorPaths paths =
+      PathsBesideSettings(settings_path, FilePath::FromSystem(exe.filename().native()));
   if (once) return RunOnce(paths, json);
   return RunLoop(paths, !watch && isatty(STDOUT_FILENO) && isatty(STDIN_FILENO), json);
 }

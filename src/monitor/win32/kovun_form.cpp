@@ -100,7 +100,7 @@ class WindowTimerDriver : public TimerDriver {
 
 class TKovunForm::Impl {
  public:
-  Impl(Application& application, const std::string& settings_path, const std::string& module_name);
+  Impl(Application& application, const FilePath& settings_path, const FilePath& module_path);
   ~Impl();
 
   HWND window() const { return window_; }
@@ -183,8 +183,8 @@ class TKovunForm::Impl {
   bool quit_posted_ = false;
 };
 
-TKovunForm::Impl::Impl(Application& application, const std::string& settings_path,
-                       const std::string& module_name)
+TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
+                       const FilePath& module_path)
     : application_(application) {
   const HINSTANCE instance = RegisterClassesOnce();
   // Sizeable frame with the system menu and the minimise box, no maximise
@@ -240,7 +240,7 @@ TKovunForm::Impl::Impl(Application& application, const std::string& settings_pat
 
   monitor_ = std::make_unique<KovunMonitor>(
       *http_, SystemClock(), *timer1_driver_, *timer2_driver_, *executor_,
-      PathsBesideSettings(settings_path, module_name), Hooks());
+      PathsBesideSettings(settings_path, module_path), Hooks());
   application_.set_failure_handler(
       [this](std::exception_ptr failure) { monitor_->LogFailure(std::move(failure)); });
   tray_menu_ = std::make_shared<TrayMenu>(*this);
@@ -776,9 +776,9 @@ LRESULT CALLBACK TKovunForm::Impl::PanelProc(HWND panel, UINT message, WPARAM wp
   }
 }
 
-TKovunForm::TKovunForm(Application& application, const std::string& settings_path,
-                       const std::string& module_name)
-    : impl_(std::make_unique<Impl>(application, settings_path, module_name)) {}
+TKovunForm::TKovunForm(Application& application, const FilePath& settings_path,
+                       const FilePath& module_path)
+    : impl_(std::make_unique<Impl>(application, settings_path, module_path)) {}
 
 TKovunForm::~TKovunForm() = default;
 

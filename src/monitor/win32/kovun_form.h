@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "components/win32/application.h"
+#include "shared/file_path.h"
 
 struct HWND__;  // HWND, without <windows.h>
 
@@ -24,11 +25,10 @@ class TKovunForm {
  public:
   // Creates the window hidden and runs the start-up sequence (settings,
   // single-copy rule, layout, tray and hotkeys, first poll). `settings_path`
-  // is kovun.ini beside the executable, `module_name` the executable's file
-  // name (the error log is named after it). Throws EOtherError when the
-  // desktop refuses the window.
-  TKovunForm(Application& application, const std::string& settings_path,
-             const std::string& module_name);
+  // is kovun.ini beside the executable, `module_path` the executable's path
+  // (the error log is named after it). Throws EOtherError when the desktop
+  // refuses the window.
+  TKovunForm(Application& application, const FilePath& settings_path, const FilePath& module_path);
   ~TKovunForm();
   TKovunForm(const TKovunForm&) = delete;
   TKovunForm& operator=(const TKovunForm&) = delete;

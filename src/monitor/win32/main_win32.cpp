@@ -16,20 +16,18 @@
 
 namespace {
 
-std::wstring ExecutablePath() {
+// The program's own path, as the system gives it: never narrowed to code
+// page 932, so a folder named in any script still names kovun.ini.
+tol::FilePath ExecutablePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (n < path.size()) {
       path.resize(n);
-      return path;
+      return tol::FilePath::FromSystem(tol::PathString(path.begin(), path.end()));
     }
     path.resize(path.size() * 2);
   }
-}
-
-std::string Cp932(const std::wstring& text) {
-  return tol::Utf16ToCp932(std::u16string(text.begin(), text.end()));
 }
 
 int Run(int show) {
@@ -40,15 +38,10 @@ int Run(int show) {
   application.SetTitle("Kovun");
 
   // kovun.ini beside the program: its path with the extension replaced.
-  const std::wstring exe = ExecutablePath();
-  const std::size_t slash = exe.find_last_of(L"\\/");
-  const std::wstring name = exe.substr(slash == std::wstring::npos ? 0 : slash + 1);
-  const std::size_t dot = name.rfind(L'.');
-  const std::wstring stem = exe.substr(0, exe.size() - name.size()) +
-                            (dot == std::wstring::npos || dot == 0 ? name : name.substr(0, dot));
+  const tol::FilePath exe = ExecutablePath();
 
   // The window's creation runs the start-up sequence, first poll included.
-  tol::TKovunForm form(application, Cp932(stem + L".ini"), Cp932(name));
+  tol::TKovunForm form(application, exe.WithoutExtension().Join(".ini"), exe);
   std::unique_ptr<tol::TForm2> dialog;
   if (!form.second_copy()) {
     dialog = std::make_unique<tol::TForm2>(application, form.handle());
