@@ -4,8 +4,9 @@
 // Zoneroll.exe started there for one fetch into the Zoneroll folder beside
 // kovun.exe, both against tolvane-sim under Wine.
 //
-// KOVUN_PACKAGE_DIR is the unpacked folder (a Unix path), KOVUN_SIM_PORT the
-// sim's port (with_services.sh).
+// KOVUN_PACKAGE_ROOT is the folder (a Unix path, ASCII) that holds the
+// unpacked "展開先 テスト\kovun-<version>\"; KOVUN_SIM_PORT is the sim's port
+// (with_services.sh).
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "assistant/win32/zoneroll_form.h"
 #include "assistant_win32/window_driver.h"
@@ -53,14 +55,44 @@ class PackageTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(Env("KOVUN_SIM_PORT").empty()) << "run through with_services.sh";
-    ASSERT_FALSE(Env("KOVUN_PACKAGE_DIR").empty()) << "run through test-package.sh";
-    folder_ = testing::WinePath(Env("KOVUN_PACKAGE_DIR")) + L"\\";
+    ASSERT_FALSE(Env("KOVUN_PACKAGE_ROOT").empty()) << "run through test-package.sh";
+    const std::string version = KOVUN_VERSION_TEXT;
+    folder_ = testing::WinePath(Env("KOVUN_PACKAGE_ROOT")) + L"\\展開先 テスト\\kovun-" +
+              std::wstring(version.begin(), version.end()) + L"\\";
     ASSERT_TRUE(Exists(folder_ + L"kovun.exe")) << "no kovun.exe in the unpacked folder";
   }
 
   std::wstring folder_;
   const std::string host_ = "127.0.0.1:" + Env("KOVUN_SIM_PORT");
 };
+
+// The zip is named after VERSION; both programs carry the same version.
+TEST_F(PackageTest, BothProgramsCarryTheZipsVersion) {
+  const std::string version = KOVUN_VERSION_TEXT;
+  for (const wchar_t* program : {L"kovun.exe", L"Zoneroll.exe"}) {
+    const std::wstring path = folder_ + program;
+    DWORD ignored = 0;
+    std::vector<BYTE> data(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    ASSERT_FALSE(data.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(data.size()), data.data()));
+    for (const wchar_t* key : {L"\\StringFileInfo\\041104B0\\FileVersion",
+                               L"\\StringFileInfo\\041104B0\\ProductVersion"}) {
+      wchar_t* text = nullptr;
+      UINT length = 0;
+      ASSERT_TRUE(VerQueryValueW(data.data(), key, reinterpret_cast<void**>(&text), &length));
+      EXPECT_EQ(std::wstring(text), std::wstring(version.begin(), version.end()));
+    }
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    // "0.1.0a": 0.1.0.0.
+    const std::string numbers = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                                std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                                std::to_string(HIWORD(fixed->dwFileVersionLS)) + ".";
+    EXPECT_EQ(version.rfind(numbers.substr(0, numbers.size() - 1), 0), 0u);
+    EXPECT_EQ(LOWORD(fixed->dwFileVersionLS), 0);
+  }
+}
 
 TEST_F(PackageTest, MonitorStartsWithTheSampleSettingsAndSavesIntoThem) {
   // The sample renamed to kovun.ini, with the service's address put in.

@@ -155,7 +155,7 @@ wait $sim_pid 2>/dev/null
 run_under_wine() {
   local wine_run=$root/cmake/wine-test.sh status
   "$wine_run" setup "$windows" > "$work/wine-setup.log" 2>&1 || { cat "$work/wine-setup.log"; return 1; }
-  KOVUN_PACKAGE_DIR="$folder" "$root/tests/net/with_services.sh" \
+  KOVUN_PACKAGE_ROOT="$work" "$root/tests/net/with_services.sh" \
     "$linux/tools/tolvane-sim/tolvane-sim" \
     "$wine_run" run "$windows" "$windows/tests/package_tests.exe"
   status=$?
