@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "kovun_version.h"
 #include "shared/file_path.h"
 #include "shared/shortcut.h"
 
@@ -20,9 +21,9 @@ namespace tol {
 class ProfileIni;
 
 // The version text, shown in the caption and sent in the User-Agent.
-inline constexpr std::string_view kVersion = "0.1.0a";
+inline constexpr std::string_view kVersion = KOVUN_VERSION_TEXT;
 // The caption prefix "Kovun Rev. " + version.
-inline constexpr std::string_view kCaptionPrefix = "Kovun Rev. 0.1.0a";
+inline constexpr std::string_view kCaptionPrefix = "Kovun Rev. " KOVUN_VERSION_TEXT;
 static_assert(kCaptionPrefix.ends_with(kVersion));
 // The built-in base URL of the status service: absolute, ending in a slash.
 // [Server] URL replaces it (read only, never written back).

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "kovun_version.h"
 #include "components/win32/dpi_layout.h"
 #include "components/win32/ui_font.h"
 #include "components/win32/window_class.h"
@@ -56,7 +57,7 @@ constexpr std::array<PageText, 4> kPageTexts = {{
 constexpr POINT kHomePageLinkAt{96, 112};
 constexpr POINT kStatusSiteLinkAt{96, 160};
 
-constexpr std::string_view kRevisionText = "Rev. 0.1.0a ( 2005/02/07 )";
+constexpr std::string_view kRevisionText = "Rev. " KOVUN_VERSION_TEXT " ( 2005/02/07 )";
 static_assert(kRevisionText.substr(5).starts_with(kVersion));
 
 // Link colours: blue, and purple while pressed.
