@@ -85,8 +85,10 @@ class KovunFormTest : public ::testing::Test {
   }
   std::unique_ptr<TKovunForm> Create() {
     const std::wstring ini = folder_ + L"kovun.ini";
-    return std::make_unique<TKovunForm>(
-        application_, Utf16ToCp932(std::u16string(ini.begin(), ini.end())), "kovun.exe");
+    const std::wstring exe = folder_ + L"kovun.exe";
+    return std::make_unique<TKovunForm>(application_,
+                                        FilePath::FromSystem(PathString(ini.begin(), ini.end())),
+                                        FilePath::FromSystem(PathString(exe.begin(), exe.end())));
   }
   void TearDown() override {
     form_.reset();

@@ -119,8 +119,11 @@ class TForm1::Impl : private RunView {
                               instance, this);
     if (window_ == nullptr) throw EOtherError("The assistant's window can't be created.");
     try {
-      channel_ = std::make_unique<RunChannel>(
-          [window = window_] { PostMessageW(window, kRunEventsMessage, 0, 0); });
+      // A post refused (the window's queue full) is tried again: a lost
+      // one would leave the window waiting for a run that has ended.
+      channel_ = std::make_unique<RunChannel>([window = window_] {
+        while (!PostMessageW(window, kRunEventsMessage, 0, 0) && IsWindow(window)) Sleep(50);
+      });
       CreateControls(instance);
       dpi_ = WindowDpi(window_);
       font_ = std::make_unique<UiFont>(dpi_);
