@@ -11,35 +11,19 @@
 #include "shared/append_file.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
+#include "shared/system_file_posix.h"
 
 namespace tol {
 namespace {
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  void Reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
+using system_file::Fd;
+using system_file::ThrowPosixError;
 
- private:
-  int fd_;
-};
-
-[[noreturn]] void ThrowPosixError(int error) {
-  throw EFCreateError(Utf8ToCp932(std::system_category().message(error)));
-}
-
-const std::string& SystemPath(const FilePath& path) {
-  if (path.empty() || path.system().find('\0') != std::string::npos) ThrowPosixError(ENOENT);
-  return path.system();
+// The path as the system takes it; ENOENT for one it can't take.
+std::string SystemPath(const FilePath& path) {
+  std::string system_path;
+  if (!system_file::SystemPath(path, &system_path)) ThrowPosixError(ENOENT);
+  return system_path;
 }
 
 void WriteAll(int fd, std::string_view bytes) {

@@ -7,51 +7,21 @@
 #include "shared/append_file.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
+#include "shared/system_file_win32.h"
 
 namespace tol {
 namespace {
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (valid()) ::CloseHandle(handle_);
-  }
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+using system_file::Handle;
+using system_file::ThrowWindowsError;
+using system_file::Wide;
 
- private:
-  HANDLE handle_;
-};
-
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-[[noreturn]] void ThrowWindowsError(DWORD error) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::u16string text;
-  if (length != 0 && buffer != nullptr) {
-    text.assign(reinterpret_cast<const char16_t*>(buffer), length);
-  }
-  if (buffer != nullptr) ::LocalFree(buffer);
-  while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ')) {
-    text.pop_back();
-  }
-  if (text.empty()) throw EFCreateError("Windows error " + std::to_string(error));
-  throw EFCreateError(Utf16ToCp932(text));
-}
-
-const std::u16string& SystemPath(const FilePath& path) {
-  if (path.empty() || path.system().find(u'\0') != std::u16string::npos) {
-    ThrowWindowsError(ERROR_FILE_NOT_FOUND);
-  }
-  return path.system();
+// The path as the system takes it; ERROR_FILE_NOT_FOUND for one it can't
+// take.
+std::u16string SystemPath(const FilePath& path) {
+  std::u16string system_path;
+  if (!system_file::SystemPath(path, &system_path)) ThrowWindowsError(ERROR_FILE_NOT_FOUND);
+  return system_path;
 }
 
 void WriteAll(HANDLE file, std::string_view bytes) {

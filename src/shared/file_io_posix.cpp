@@ -15,42 +15,15 @@
 #include "shared/codepage.h"
 #include "shared/errors.h"
 #include "shared/file_io.h"
+#include "shared/system_file_posix.h"
 
 namespace tol {
 
 namespace {
 
-// Owns one file descriptor.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() { Close(); }
-  int get() const { return fd_; }
-  // Closes now; false (with errno set) when the close reports a failure.
-  bool Close() {
-    if (fd_ < 0) return true;
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-[[noreturn]] void ThrowPosixError(int error) {
-  throw EFCreateError(Utf8ToCp932(std::system_category().message(error)));
-}
-
-// The path as the system takes it; false for one it can't take (empty, or
-// with a NUL byte that would cut it short).
-bool SystemPath(const FilePath& path, std::string* out) {
-  if (path.empty() || path.system().find('\0') != std::string::npos) return false;
-  *out = path.system();
-  return true;
-}
+using system_file::Fd;
+using system_file::SystemPath;
+using system_file::ThrowPosixError;
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {

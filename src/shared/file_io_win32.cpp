@@ -12,63 +12,17 @@
 #include "shared/codepage.h"
 #include "shared/errors.h"
 #include "shared/file_io.h"
+#include "shared/system_file_win32.h"
 
 namespace tol {
 
 namespace {
 
-// Owns one file handle.
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() { Close(); }
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  bool Close() {
-    if (!valid()) return true;
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return ::CloseHandle(handle) != 0;
-  }
-
- private:
-  HANDLE handle_;
-};
-
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-// The system's reason text for `error`, in code page 932, without the line
-// break that FormatMessageW puts at its end.
-std::string ReasonText(DWORD error) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::u16string text;
-  if (length != 0 && buffer != nullptr) {
-    text.assign(reinterpret_cast<const char16_t*>(buffer), length);
-  }
-  if (buffer != nullptr) ::LocalFree(buffer);
-  while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ')) {
-    text.pop_back();
-  }
-  if (text.empty()) return "Windows error " + std::to_string(error);
-  return Utf16ToCp932(text);
-}
-
-[[noreturn]] void ThrowWindowsError(DWORD error) { throw EFCreateError(ReasonText(error)); }
-
-// The path as the system takes it; false for one it can't take (empty, or
-// with a NUL that would cut it short).
-bool SystemPath(const FilePath& path, std::u16string* out) {
-  if (path.empty() || path.system().find(u'\0') != std::u16string::npos) return false;
-  *out = path.system();
-  return true;
-}
+using system_file::Handle;
+using system_file::ReasonText;
+using system_file::SystemPath;
+using system_file::ThrowWindowsError;
+using system_file::Wide;
 
 // True when a process has the id `pid`. One that this process may not open
 // counts as running; one that has ended but is still held open does not.
