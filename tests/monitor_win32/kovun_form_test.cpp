@@ -11,6 +11,7 @@
 
 #include "components/win32/application.h"
 #include "components/win32/window_class.h"
+#include "monitor_win32/icon_support.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
 
@@ -55,17 +56,6 @@ TEST(WindowClassTest, RegisteringAgainNeedsTheSameAttributes) {
   UnregisterClassW(first.lpszClassName, GetModuleHandleW(nullptr));
 }
 
-// The width of an icon's image.
-int IconWidth(HICON icon) {
-  ICONINFO info{};
-  if (!icon || !GetIconInfo(icon, &info)) return 0;
-  BITMAP bitmap{};
-  GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
-  if (info.hbmColor) DeleteObject(info.hbmColor);
-  DeleteObject(info.hbmMask);
-  return bitmap.bmWidth;
-}
-
 // The main window of a monitor whose service is a closed port of loopback:
 // its first poll fails at once.
 class KovunFormTest : public ::testing::Test {
@@ -86,7 +76,8 @@ class KovunFormTest : public ::testing::Test {
   std::unique_ptr<TKovunForm> Create() {
     const std::wstring ini = folder_ + L"kovun.ini";
     return std::make_unique<TKovunForm>(
-        application_, Utf16ToCp932(std::u16string(ini.begin(), ini.end())), "kovun.exe");
+        application_, FilePath::FromSystem(std::u16string(ini.begin(), ini.end())),
+        FilePath::FromText("kovun.exe"));
   }
   void TearDown() override {
     form_.reset();

@@ -23,6 +23,7 @@
 #include "monitor/monitor.h"
 #include "monitor/texts.h"
 #include "monitor/win32/settings_dialog.h"
+#include "monitor/win32/state_icon.h"
 #include "monitor/win32/window_poll_executor.h"
 #include "monitor/worlds.h"
 #include "net/http_client.h"
@@ -39,6 +40,8 @@ constexpr wchar_t kPanelClass[] = L"TKovunPanel";
 constexpr UINT kPollStepDone = WM_APP + 1;
 
 constexpr UINT_PTR kTimer1Id = 1;
+// How long an alert's balloon asks to stay (the system clamps it).
+constexpr int kAlertBalloonMs = 10000;
 constexpr UINT_PTR kTimer2Id = 2;
 
 // Control ids: the world label, then Panel1-Panel19 as kPanelId + n.
@@ -104,6 +107,7 @@ class TKovunForm::Impl {
   ~Impl();
 
   HWND window() const { return window_; }
+  const TTrayIcon& tray() const { return *tray_; }
   bool second_copy() const { return monitor_->quit_requested(); }
   void set_dialog(TForm2* dialog) { dialog_ = dialog; }
 
@@ -137,6 +141,9 @@ class TKovunForm::Impl {
 
   // Drawing the model: what differs from what the window shows.
   void ModelChanged();
+  bool AlertsOn() const;
+  void ShowAlert(const Alert& alert);
+  void DrawStateIcon();
   void RebuildMapMenus();
   void DrawPanel(HWND panel, HDC dc, int n);
   void PanelClick(int n);
@@ -181,6 +188,9 @@ class TKovunForm::Impl {
   bool polling_stopped_ = false;     // closing, or the session is ending
   std::optional<RECT> normal_rect_;  // where the window last stood, not minimised
   bool quit_posted_ = false;
+  // The state the notification-area icon is drawn in, and at which DPI.
+  ServerState icon_state_ = ServerState::kNone;
+  unsigned icon_dpi_ = 0;
 };
 
 TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
@@ -322,8 +332,17 @@ MonitorHooks TKovunForm::Impl::Hooks() {
                  SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
   };
   hooks.apply_tray = [this](bool on, const std::string& tip) {
-    tray_->SetMinimized(on);
-    tray_->SetVisible(on);
+    if (AlertsOn()) {
+      // A balloon needs the icon, and the icon shows the watched servers'
+      // state: while alerts are on it stays in the notification area, and
+      // tray mode only takes the taskbar button away on minimise.
+      tray_->SetHideOnTaskBar(on);
+      tray_->SetMinimized(false);
+      tray_->SetVisible(true);
+    } else {
+      tray_->SetMinimized(on);
+      tray_->SetVisible(on);
+    }
     if (on) tray_->SetTipHelp(tip);
   };
   hooks.register_hotkeys = [this](const KovunSettings& settings) {
@@ -335,6 +354,8 @@ MonitorHooks TKovunForm::Impl::Hooks() {
   hooks.restore_application = [this] { application_.Restore(); };
   hooks.beep = [] { MessageBeep(MB_OK); };
   hooks.model_changed = [this] { ModelChanged(); };
+  hooks.alert = [this](const Alert& alert) { ShowAlert(alert); };
+  hooks.observed = [this] { DrawStateIcon(); };
   return hooks;
 }
 
@@ -579,6 +600,48 @@ void TKovunForm::Impl::ModelChanged() {
   }
 }
 
+bool TKovunForm::Impl::AlertsOn() const {
+  return monitor_ && monitor_->alert_monitor() && monitor_->alert_monitor()->enabled();
+}
+
+// An alert: a balloon from the icon, the default beep when asked for, and
+// with tray mode off the taskbar button flashes until the window is
+// activated (an inactive window the player doesn't look at).
+void TKovunForm::Impl::ShowAlert(const Alert& alert) {
+  if (closing_) return;
+  const bool bad = alert.to == ServerState::kDown || alert.to == ServerState::kUnreachable ||
+                   alert.to == ServerState::kFlapping;
+  tray_->ShowBalloonHelp("Kovun", alert.text, kAlertBalloonMs,
+                         bad ? TBalloonIconType::bitWarning : TBalloonIconType::bitInfo);
+  if (monitor_->alert_monitor()->sound()) MessageBeep(MB_OK);
+  if (!monitor_->model().task_tray && GetForegroundWindow() != window_) {
+    FLASHWINFO flash{};
+    flash.cbSize = sizeof(flash);
+    flash.hwnd = window_;
+    flash.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
+    FlashWindowEx(&flash);
+  }
+}
+
+// The notification-area icon in the colour of the worst watched state,
+// drawn anew only when that state or the window's DPI changed. Before any
+// baseline the program's own icon stays.
+void TKovunForm::Impl::DrawStateIcon() {
+  if (closing_ || !AlertsOn()) return;
+  const ServerState state = monitor_->alert_monitor()->WorstWatchedState();
+  if (state == icon_state_ && dpi_ == icon_dpi_) return;
+  icon_state_ = state;
+  icon_dpi_ = dpi_;
+  if (state == ServerState::kNone) {
+    tray_->SetIcon(nullptr);
+    return;
+  }
+  HICON icon = CreateStateIcon(state, monitor_->settings().colors, StateIconSize(dpi_));
+  if (icon == nullptr) return;
+  tray_->SetIcon(icon);  // keeps a copy
+  DestroyIcon(icon);
+}
+
 // Panel n in its colour with its caption, into `dc`: the panel's own paint,
 // or a copy of it asked for by WM_PRINTCLIENT. The DC goes back as it came:
 // a font left selected in it couldn't be deleted when a DPI change replaces
@@ -701,6 +764,7 @@ LRESULT TKovunForm::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_DPICHANGED:
       dpi_ = LOWORD(wparam);
+      DrawStateIcon();
       ApplyFont();
       ApplyDpiChange(window_, wparam, lparam, Places());
       return 0;
@@ -785,5 +849,6 @@ TKovunForm::~TKovunForm() = default;
 void TKovunForm::set_settings_dialog(TForm2* dialog) { impl_->set_dialog(dialog); }
 HWND__* TKovunForm::handle() const { return impl_->window(); }
 bool TKovunForm::second_copy() const { return impl_->second_copy(); }
+const TTrayIcon& TKovunForm::tray_icon() const { return impl_->tray(); }
 
 }  // namespace tol
