@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "monitor/texts.h"
 #include "shared/int_text.h"
 
 namespace tol {
@@ -53,6 +54,26 @@ bool HistoryChartLayout::Labelled(std::size_t poll) const {
          Cell(0, poll).right - m_.label_width >= m_.caption_width;
 }
 
+namespace {
+
+// A state in the words of the chart.
+std::string StateWord(ServerState state) {
+  switch (state) {
+    case ServerState::kUp:
+      return kStateUpText.bytes();
+    case ServerState::kSlow:
+      return kStateSlowText.bytes();
+    case ServerState::kDown:
+      return kStateDownText.bytes();
+    case ServerState::kUnreachable:
+      return kStateUnreachableText.bytes();
+    default:
+      return "-";
+  }
+}
+
+}  // namespace
+
 std::string HistoryCellTip(const HistoryPoll& poll, int slot) {
   const DateTimeFields f = poll.time.Fields();
   auto two = [](int n) { return std::string(n < 10 ? "0" : "") + IntToText(n); };
@@ -62,7 +83,7 @@ std::string HistoryCellTip(const HistoryPoll& poll, int slot) {
   if (!cell.status_word().empty()) {
     tip += std::string(cell.status_word()) + " " + IntToText(cell.connect_time) + "ms";
   } else {
-    tip += StateName(cell.state);
+    tip += StateWord(cell.state);
   }
   return tip;
 }

@@ -67,7 +67,7 @@ class HistoryChartLayout {
 };
 
 // The tooltip of a cell: "12/09 21:05:00 Good 123ms"; a poll with no
-// status line gives the state's name instead of a word.
+// status word (an unreachable service) gives the state in words instead.
 std::string HistoryCellTip(const HistoryPoll& poll, int slot);
 
 }  // namespace tol

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "monitor/texts.h"
+
 namespace tol {
 namespace {
 
@@ -86,7 +88,7 @@ TEST(HistoryChartTest, CellTip) {
   poll.cells[2].connect_time = 123;
   poll.cells[3].state = ServerState::kUnreachable;
   EXPECT_EQ(HistoryCellTip(poll, 3), "12/09 21:05:07 Good 123ms");
-  EXPECT_EQ(HistoryCellTip(poll, 4), "12/09 21:05:07 unreachable");
+  EXPECT_EQ(HistoryCellTip(poll, 4), "12/09 21:05:07 " + kStateUnreachableText.bytes());
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "monitor/geometry.h"
 #include "monitor/monitor.h"
 #include "monitor/texts.h"
+#include "monitor/win32/history_window.h"
 #include "monitor/win32/settings_dialog.h"
 #include "monitor/win32/state_icon.h"
 #include "monitor/win32/window_poll_executor.h"
@@ -55,6 +56,7 @@ constexpr UINT kN3Command = 1201;     // show update time
 constexpr UINT kN2Command = 1202;     // always in front
 constexpr UINT kN4Command = 1203;     // task tray
 constexpr UINT kAbout1Command = 1204;
+constexpr UINT kHistoryCommand = 1205;
 constexpr UINT kMapCommand = 2000;  // map entries carry no action
 
 std::wstring Wide(std::string_view cp932) {
@@ -149,6 +151,7 @@ class TKovunForm::Impl {
   void PanelClick(int n);
 
   void BuildMainMenu();
+  void AddHistoryEntry();
   void PopupMainMenu(POINT at);
   void OpenMapMenu(int n, POINT at);
   void TrackMenu(HMENU menu, POINT at);
@@ -175,6 +178,7 @@ class TKovunForm::Impl {
   std::unique_ptr<TTrayIcon> tray_;
   std::shared_ptr<TrayMenu> tray_menu_;  // the icon holds it by weak reference
   std::unique_ptr<KovunMonitor> monitor_;
+  std::unique_ptr<HistoryWindow> history_;
 
   // What the window shows now.
   std::string shown_caption_, shown_label_;
@@ -256,6 +260,7 @@ TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
   tray_menu_ = std::make_shared<TrayMenu>(*this);
   tray_->SetRButtonPopupMenu(tray_menu_);
   monitor_->FormCreate();
+  AddHistoryEntry();
   tear_down_on_failure.armed = false;
 }
 
@@ -266,6 +271,7 @@ void TKovunForm::Impl::TearDown() {
   // the worker joined, and the poll's continuation dropped.
   StopPolling();
   application_.set_failure_handler(nullptr);
+  history_.reset();
   tray_.reset();
   hook1_.reset();
   hook2_.reset();
@@ -355,7 +361,10 @@ MonitorHooks TKovunForm::Impl::Hooks() {
   hooks.beep = [] { MessageBeep(MB_OK); };
   hooks.model_changed = [this] { ModelChanged(); };
   hooks.alert = [this](const Alert& alert) { ShowAlert(alert); };
-  hooks.observed = [this] { DrawStateIcon(); };
+  hooks.observed = [this] {
+    DrawStateIcon();
+    if (history_) history_->Update();
+  };
   return hooks;
 }
 
@@ -475,6 +484,21 @@ void TKovunForm::Impl::BuildMainMenu() {
   AppendMenuW(menu1_, MF_STRING, kN4Command, MenuText(kTaskTrayText.bytes()).c_str());
   AppendMenuW(menu1_, MF_STRING, kAbout1Command, MenuText(kVersionPageText.bytes()).c_str());
   for (HMENU& menu : map_menus_) menu = CreatePopupMenu();
+}
+
+// The history entry, after a separator at the end of the main menu, for a
+// player who asked for alerts or a history file; without either the menu
+// stays as it always was.
+void TKovunForm::Impl::AddHistoryEntry() {
+  const KovunSettings& settings = monitor_->settings();
+  if (!settings.alerts.enabled && settings.alerts.history_file.empty()) return;
+  AppendMenuW(menu1_, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu1_, MF_STRING, kHistoryCommand, MenuText(kHistoryTitleText.bytes()).c_str());
+  HistorySource source;
+  source.history = [this]() -> const HistoryRing& { return monitor_->alert_monitor()->history(); };
+  source.caption = [this](int slot) { return monitor_->model().panel(slot).caption; };
+  source.colors = [this]() -> const ColorSettings& { return monitor_->settings().colors; };
+  history_ = std::make_unique<HistoryWindow>(std::move(source));
 }
 
 void TKovunForm::Impl::PopupMainMenu(POINT at) {
@@ -675,6 +699,8 @@ void TKovunForm::Impl::Command(UINT id) {
     monitor_->N3Click();
   } else if (id == kN4Command) {
     monitor_->N4Click();
+  } else if (id == kHistoryCommand && history_) {
+    history_->Open(window_);
   } else if (id == kAbout1Command && dialog_) {
     // About1Click: the version page, then the dialog as the settings entry
     // shows it; its result changes nothing.
