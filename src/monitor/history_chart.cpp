@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "monitor/texts.h"
 #include "shared/int_text.h"
 
 namespace tol {
@@ -53,26 +52,6 @@ bool HistoryChartLayout::Labelled(std::size_t poll) const {
   return (newest - poll) % label_every_ == 0 &&
          Cell(0, poll).right - m_.label_width >= m_.caption_width;
 }
-
-namespace {
-
-// A state in the words of the chart.
-std::string StateWord(ServerState state) {
-  switch (state) {
-    case ServerState::kUp:
-      return kStateUpText.bytes();
-    case ServerState::kSlow:
-      return kStateSlowText.bytes();
-    case ServerState::kDown:
-      return kStateDownText.bytes();
-    case ServerState::kUnreachable:
-      return kStateUnreachableText.bytes();
-    default:
-      return "-";
-  }
-}
-
-}  // namespace
 
 std::string HistoryCellTip(const HistoryPoll& poll, int slot) {
   const DateTimeFields f = poll.time.Fields();
