@@ -31,6 +31,8 @@ int Severity(ServerState s) {
   }
 }
 
+}  // namespace
+
 const std::string& StateWord(ServerState s) {
   switch (s) {
     case ServerState::kSlow:
@@ -43,8 +45,6 @@ const std::string& StateWord(ServerState s) {
       return kStateUpText.bytes();
   }
 }
-
-}  // namespace
 
 const char* StateName(ServerState state) {
   switch (state) {

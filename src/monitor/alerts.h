@@ -44,6 +44,9 @@ enum class ServerState : uint8_t { kNone, kUp, kSlow, kDown, kUnreachable, kFlap
 
 // "none", "up", "slow", "down", "unreachable", "flapping".
 const char* StateName(ServerState state);
+// A state in the words of the alert texts and the history chart, code page
+// 932 ("稼働", "低速", "停止", "接続不可"); kNone and kFlapping read as up.
+const std::string& StateWord(ServerState state);
 
 // The state of one server as a read status text shows it.
 ServerState StateOf(const ObservedServer& server, int32_t over_average);

@@ -138,6 +138,47 @@ TEST_F(TrayIconTest, AddModifyDeleteAndTheRecord) {
   EXPECT_FALSE(InNotificationArea(window));
 }
 
+// A balloon shows only from an icon in the notification area, with its
+// data cut to the record's fields, and only the one modify carries the
+// balloon flag: a later tip or icon change must not show it again.
+TEST_F(TrayIconTest, BalloonFromTheAddedIconOnce) {
+  TTrayIcon icon(application_, nullptr);
+  icon.BeginLoading();
+  icon.SetVisible(false);
+  icon.Loaded();
+  EXPECT_FALSE(icon.ShowBalloonHelp("Kovun", "x", 10000, TBalloonIconType::bitInfo));
+  EXPECT_EQ(icon.entry().balloons_shown(), 0);
+
+  icon.SetVisible(true);
+  ASSERT_TRUE(icon.added());
+  const std::string stop = "Arvel 3: \x92\xe2\x8e\x7e";  // 停止
+  struct Case {
+    std::string title, text;
+    TBalloonIconType type;
+    std::u16string record_title, record_text;
+    uint32_t info_flags;
+  };
+  const Case cases[] = {
+      {"Kovun", stop, TBalloonIconType::bitWarning, u"Kovun", u"Arvel 3: \u505c\u6b62", 2},
+      {"Kovun", "Arvel 3", TBalloonIconType::bitInfo, u"Kovun", u"Arvel 3", 1},
+      {std::string(80, 't'), std::string(300, 'a'), TBalloonIconType::bitInfo,
+       std::u16string(63, u't'), std::u16string(255, u'a'), 1},
+  };
+  int shown = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 10));
+    EXPECT_TRUE(icon.ShowBalloonHelp(c.title, c.text, 10000, c.type));
+    EXPECT_EQ(icon.entry().balloons_shown(), ++shown);
+    const TTaskTrayIcon::RecordView record = icon.entry().record();
+    EXPECT_EQ(record.flags, 7u);  // the balloon flag went with that modify only
+    EXPECT_EQ(record.info_title, c.record_title);
+    EXPECT_EQ(record.info, c.record_text);
+    EXPECT_EQ(record.info_flags, c.info_flags);
+    EXPECT_EQ(record.timeout, 10000u);
+  }
+  EXPECT_TRUE(InNotificationArea(icon.entry().window()));
+}
+
 TEST_F(TrayIconTest, MinimizeToTray) {
   TestWindow main_window(L"Kovun", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   application_.set_main_window(main_window.handle);

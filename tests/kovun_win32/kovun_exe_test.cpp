@@ -30,6 +30,7 @@ using Clock = std::chrono::steady_clock;
 constexpr UINT kTrayCallback = 1224;
 constexpr UINT kAbout1Command = 1204;
 constexpr UINT kN4Command = 1203;
+constexpr UINT kHistoryCommand = 1205;
 
 int SimPort() {
   const char* text = std::getenv("KOVUN_SIM_PORT");
@@ -599,6 +600,60 @@ TEST_F(KovunExeTest, TrayModeMinimisesIntoTheIconAndRestores) {
   ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(window) && !IsIconic(window); }));
   ASSERT_TRUE(CloseAndWait(window));
   EXPECT_NE(Settings().find("TaskTray=1\r\n"), std::string::npos);
+}
+
+// With alerts on, the icon stays in the notification area with tray mode
+// off (the balloons come from it), and the history entry opens a window
+// whose newest column shows each poll in its state's colour.
+TEST_F(KovunExeTest, AlertsKeepTheIconAndTheHistoryShowsEachPoll) {
+  auto status = [&](const char* map3) {
+    Control("content?path=/status/arvel/status.txt&body=" +
+            Escape(std::string("LoginServer,Good,2,2,10\r\nGameServer03,") + map3 + ",2,2,10\r\n"));
+  };
+  status("Good");
+  WriteSettings("[Alert]\r\nEnabled=1\r\nServers=3\r\nDown=1\r\n");
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  EXPECT_TRUE(WaitFor([&] { return !TopWindows(pid_, L"TaskTrayHandle").empty(); }));
+
+  status("Down,0,2,1000");
+  HWND label = GetDlgItem(window, 100);
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(100, STN_DBLCLK), reinterpret_cast<LPARAM>(label));
+  HWND map3 = GetDlgItem(window, 107);
+  ASSERT_TRUE(WaitFor([&] { return ScreenColor(map3) == 0x00CFCFFF; }));
+
+  PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
+  HWND history = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    for (HWND w : TopWindows(pid_, L"TKovunHistory")) {
+      if (IsWindowVisible(w)) history = w;
+    }
+    return history != nullptr;
+  }));
+  EXPECT_EQ(TextOf(history), L"履歴");
+  // Row 7 (map server 3) of 16-pixel rows; 4-pixel columns, newest at the
+  // right: Down ($00CFCFFF) after Good ($00CFFFCF).
+  RECT client;
+  GetClientRect(history, &client);
+  POINT newest{client.right - 2, 6 * 16 + 8};
+  ClientToScreen(history, &newest);
+  auto screen_at = [](POINT at) {
+    HDC screen = GetDC(nullptr);
+    const COLORREF color = GetPixel(screen, at.x, at.y);
+    ReleaseDC(nullptr, screen);
+    return color;
+  };
+  EXPECT_TRUE(WaitFor([&] { return screen_at(newest) == 0x00CFCFFF; }, milliseconds(5000)))
+      << std::hex << screen_at(newest);
+  EXPECT_EQ(screen_at(POINT{newest.x - 4, newest.y}), 0x00CFFFCFu);
+  // Closing the history leaves the strip running.
+  PostMessageW(history, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(history); }));
+  EXPECT_TRUE(IsWindowVisible(window));
+  // Wine's notification area, without a window manager under Xvfb, holds
+  // the removal of its last icon (this one, at the close) for seconds.
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
 }
 
 // The names in `folder` (ending in "\\"), sorted.

@@ -11,6 +11,7 @@
 
 #include "components/win32/application.h"
 #include "components/win32/window_class.h"
+#include "monitor_win32/icon_support.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
 
@@ -53,17 +54,6 @@ TEST(WindowClassTest, RegisteringAgainNeedsTheSameAttributes) {
     }
   }
   UnregisterClassW(first.lpszClassName, GetModuleHandleW(nullptr));
-}
-
-// The width of an icon's image.
-int IconWidth(HICON icon) {
-  ICONINFO info{};
-  if (!icon || !GetIconInfo(icon, &info)) return 0;
-  BITMAP bitmap{};
-  GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
-  if (info.hbmColor) DeleteObject(info.hbmColor);
-  DeleteObject(info.hbmMask);
-  return bitmap.bmWidth;
 }
 
 // The main window of a monitor whose service is a closed port of loopback:

@@ -73,6 +73,12 @@ void TTrayIcon::SetBalloonHelp(std::string_view title, std::string_view text, in
   entry_.SetBalloon(title, text, timeout, icon);
 }
 
+bool TTrayIcon::ShowBalloonHelp(std::string_view title, std::string_view text, int timeout,
+                                TBalloonIconType icon) {
+  entry_.SetBalloon(title, text, timeout, icon);
+  return entry_.ShowBalloon();
+}
+
 bool TTrayIcon::ApplicationMinimized() { return application_.minimized(); }
 
 void TTrayIcon::TakeIcon(const IconChoice& choice) {

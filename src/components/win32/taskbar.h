@@ -110,9 +110,14 @@ class TTrayIcon : private TrayIconHost {
   }
   TToolTipStyle& tool_tip_style() { return entry_.tool_tip_style(); }
 
-  // Balloon data: stored in the record, never shown.
+  // Balloon data: stored in the record, not shown.
   void SetBalloonHelp(std::string_view title, std::string_view text, int timeout,
                       TBalloonIconType icon);
+  // Stores the balloon data and shows it from the icon (code page 932; the
+  // title cut to 63 bytes, the text to 255). False when the icon is not in
+  // the notification area: a balloon needs it there.
+  bool ShowBalloonHelp(std::string_view title, std::string_view text, int timeout,
+                       TBalloonIconType icon);
 
   void SetLButtonPopupMenu(std::weak_ptr<TrayPopupMenu> menu) { left_menu_ = std::move(menu); }
   void SetRButtonPopupMenu(std::weak_ptr<TrayPopupMenu> menu) { right_menu_ = std::move(menu); }

@@ -304,6 +304,18 @@ void TTaskTrayIcon::SetBalloon(std::string_view title, std::string_view text, in
   data.dwInfoFlags = static_cast<DWORD>(icon);
 }
 
+bool TTaskTrayIcon::ShowBalloon() {
+  if (!entry_.added()) return false;
+  NOTIFYICONDATAW& data = record_->data;
+  // The flag goes with this one modify only: every later one (a new tip, a
+  // new icon) would show the balloon again.
+  data.uFlags |= NIF_INFO;
+  const bool shown = Notify(NotifyCommand::kModify).ok;
+  data.uFlags &= ~static_cast<UINT>(NIF_INFO);
+  if (shown) ++balloons_shown_;
+  return shown;
+}
+
 bool TTaskTrayIcon::FillRecord() {
   NOTIFYICONDATAW& data = record_->data;
   data.cbSize = extended_record_ ? NOTIFYICONDATAW_V2_SIZE : NOTIFYICONDATAW_V1_SIZE;
@@ -367,6 +379,8 @@ intptr_t TTaskTrayIcon::Dispatch(unsigned message, uintptr_t wparam, intptr_t lp
 TTaskTrayIcon::RecordView TTaskTrayIcon::record() const {
   const NOTIFYICONDATAW& data = record_->data;
   const auto* tip = reinterpret_cast<const char16_t*>(data.szTip);
+  const auto* info_title = reinterpret_cast<const char16_t*>(data.szInfoTitle);
+  const auto* info = reinterpret_cast<const char16_t*>(data.szInfo);
   return {data.cbSize,
           data.uFlags,
           data.uCallbackMessage,
@@ -374,7 +388,11 @@ TTaskTrayIcon::RecordView TTaskTrayIcon::record() const {
           data.dwState,
           data.dwStateMask,
           data.hIcon,
-          std::u16string(tip, std::char_traits<char16_t>::length(tip))};
+          std::u16string(tip, std::char_traits<char16_t>::length(tip)),
+          std::u16string(info_title, std::char_traits<char16_t>::length(info_title)),
+          std::u16string(info, std::char_traits<char16_t>::length(info)),
+          data.dwInfoFlags,
+          data.uTimeout};
 }
 
 }  // namespace tol

@@ -99,8 +99,7 @@ class TToolTipStyle : public TCustomToolTipStyle {
   void set_text_color(uint32_t color) { tracker_.set_text_color(color); }
 };
 
-// Balloon data; stored in the record, never shown (no operation sets the
-// record's balloon flag).
+// The icon of a balloon (NIIF_NONE, NIIF_INFO, NIIF_WARNING, NIIF_ERROR).
 enum class TBalloonIconType { bitNone = 0, bitInfo = 1, bitWarning = 2, bitError = 3 };
 
 // The shell's version (major * 65536 + minor): DllGetVersion of shell32.dll,
@@ -133,8 +132,15 @@ class TTaskTrayIcon : private TrayEntryShell {
   void SetIconHandle(HICON__* icon);
   // The tip, code page 932, already cut to the record's size.
   void SetTip(std::string_view cp932);
+  // Balloon data, kept in the record; only ShowBalloon() shows it.
   void SetBalloon(std::string_view title, std::string_view text, int timeout,
                   TBalloonIconType icon);
+  // Shows the balloon data from the added icon (one modify with the balloon
+  // flag; later modifies leave the balloon alone). False when the icon is not
+  // in the notification area or the shell refused.
+  bool ShowBalloon();
+  // Balloons the shell accepted so far.
+  int balloons_shown() const { return balloons_shown_; }
 
   bool extended_record() const { return extended_record_; }
   // The hidden window, created on first use.
@@ -156,6 +162,10 @@ class TTaskTrayIcon : private TrayEntryShell {
     uint32_t state_mask;
     HICON__* icon;
     std::u16string tip;
+    std::u16string info_title;
+    std::u16string info;
+    uint32_t info_flags;
+    uint32_t timeout;
   };
   RecordView record() const;
 
@@ -178,6 +188,7 @@ class TTaskTrayIcon : private TrayEntryShell {
   MessageHandler handler_;
   std::unique_ptr<Record> record_;
   HWND__* window_ = nullptr;
+  int balloons_shown_ = 0;
   TToolTipStyle tool_tip_style_;
   TrayEntry entry_{*this};
   // Expires with the entry: a handler may destroy it.

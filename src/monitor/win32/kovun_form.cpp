@@ -22,7 +22,9 @@
 #include "monitor/geometry.h"
 #include "monitor/monitor.h"
 #include "monitor/texts.h"
+#include "monitor/win32/history_window.h"
 #include "monitor/win32/settings_dialog.h"
+#include "monitor/win32/state_icon.h"
 #include "monitor/win32/window_poll_executor.h"
 #include "monitor/worlds.h"
 #include "net/http_client.h"
@@ -39,6 +41,8 @@ constexpr wchar_t kPanelClass[] = L"TKovunPanel";
 constexpr UINT kPollStepDone = WM_APP + 1;
 
 constexpr UINT_PTR kTimer1Id = 1;
+// How long an alert's balloon asks to stay (the system clamps it).
+constexpr int kAlertBalloonMs = 10000;
 constexpr UINT_PTR kTimer2Id = 2;
 
 // Control ids: the world label, then Panel1-Panel19 as kPanelId + n.
@@ -52,6 +56,7 @@ constexpr UINT kN3Command = 1201;     // show update time
 constexpr UINT kN2Command = 1202;     // always in front
 constexpr UINT kN4Command = 1203;     // task tray
 constexpr UINT kAbout1Command = 1204;
+constexpr UINT kHistoryCommand = 1205;
 constexpr UINT kMapCommand = 2000;  // map entries carry no action
 
 std::wstring Wide(std::string_view cp932) {
@@ -104,6 +109,7 @@ class TKovunForm::Impl {
   ~Impl();
 
   HWND window() const { return window_; }
+  const TTrayIcon& tray() const { return *tray_; }
   bool second_copy() const { return monitor_->quit_requested(); }
   void set_dialog(TForm2* dialog) { dialog_ = dialog; }
 
@@ -137,11 +143,15 @@ class TKovunForm::Impl {
 
   // Drawing the model: what differs from what the window shows.
   void ModelChanged();
+  bool AlertsOn() const;
+  void ShowAlert(const Alert& alert);
+  void DrawStateIcon();
   void RebuildMapMenus();
   void DrawPanel(HWND panel, HDC dc, int n);
   void PanelClick(int n);
 
   void BuildMainMenu();
+  void AddHistoryEntry();
   void PopupMainMenu(POINT at);
   void OpenMapMenu(int n, POINT at);
   void TrackMenu(HMENU menu, POINT at);
@@ -168,6 +178,7 @@ class TKovunForm::Impl {
   std::unique_ptr<TTrayIcon> tray_;
   std::shared_ptr<TrayMenu> tray_menu_;  // the icon holds it by weak reference
   std::unique_ptr<KovunMonitor> monitor_;
+  std::unique_ptr<HistoryWindow> history_;
 
   // What the window shows now.
   std::string shown_caption_, shown_label_;
@@ -181,6 +192,9 @@ class TKovunForm::Impl {
   bool polling_stopped_ = false;     // closing, or the session is ending
   std::optional<RECT> normal_rect_;  // where the window last stood, not minimised
   bool quit_posted_ = false;
+  // The state the notification-area icon is drawn in, and at which DPI.
+  ServerState icon_state_ = ServerState::kNone;
+  unsigned icon_dpi_ = 0;
 };
 
 TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
@@ -246,6 +260,7 @@ TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
   tray_menu_ = std::make_shared<TrayMenu>(*this);
   tray_->SetRButtonPopupMenu(tray_menu_);
   monitor_->FormCreate();
+  AddHistoryEntry();
   tear_down_on_failure.armed = false;
 }
 
@@ -256,6 +271,7 @@ void TKovunForm::Impl::TearDown() {
   // the worker joined, and the poll's continuation dropped.
   StopPolling();
   application_.set_failure_handler(nullptr);
+  history_.reset();
   tray_.reset();
   hook1_.reset();
   hook2_.reset();
@@ -322,8 +338,17 @@ MonitorHooks TKovunForm::Impl::Hooks() {
                  SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
   };
   hooks.apply_tray = [this](bool on, const std::string& tip) {
-    tray_->SetMinimized(on);
-    tray_->SetVisible(on);
+    if (AlertsOn()) {
+      // A balloon needs the icon, and the icon shows the watched servers'
+      // state: while alerts are on it stays in the notification area, and
+      // tray mode only takes the taskbar button away on minimise.
+      tray_->SetHideOnTaskBar(on);
+      tray_->SetMinimized(false);
+      tray_->SetVisible(true);
+    } else {
+      tray_->SetMinimized(on);
+      tray_->SetVisible(on);
+    }
     if (on) tray_->SetTipHelp(tip);
   };
   hooks.register_hotkeys = [this](const KovunSettings& settings) {
@@ -335,6 +360,11 @@ MonitorHooks TKovunForm::Impl::Hooks() {
   hooks.restore_application = [this] { application_.Restore(); };
   hooks.beep = [] { MessageBeep(MB_OK); };
   hooks.model_changed = [this] { ModelChanged(); };
+  hooks.alert = [this](const Alert& alert) { ShowAlert(alert); };
+  hooks.observed = [this] {
+    DrawStateIcon();
+    if (history_) history_->Update();
+  };
   return hooks;
 }
 
@@ -454,6 +484,21 @@ void TKovunForm::Impl::BuildMainMenu() {
   AppendMenuW(menu1_, MF_STRING, kN4Command, MenuText(kTaskTrayText.bytes()).c_str());
   AppendMenuW(menu1_, MF_STRING, kAbout1Command, MenuText(kVersionPageText.bytes()).c_str());
   for (HMENU& menu : map_menus_) menu = CreatePopupMenu();
+}
+
+// The history entry, after a separator at the end of the main menu, for a
+// player who asked for alerts or a history file; without either the menu
+// stays as it always was.
+void TKovunForm::Impl::AddHistoryEntry() {
+  const KovunSettings& settings = monitor_->settings();
+  if (!settings.alerts.enabled && settings.alerts.history_file.empty()) return;
+  AppendMenuW(menu1_, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu1_, MF_STRING, kHistoryCommand, MenuText(kHistoryTitleText.bytes()).c_str());
+  HistorySource source;
+  source.history = [this]() -> const HistoryRing& { return monitor_->alert_monitor()->history(); };
+  source.caption = [this](int slot) { return monitor_->model().panel(slot).caption; };
+  source.colors = [this]() -> const ColorSettings& { return monitor_->settings().colors; };
+  history_ = std::make_unique<HistoryWindow>(std::move(source));
 }
 
 void TKovunForm::Impl::PopupMainMenu(POINT at) {
@@ -579,6 +624,48 @@ void TKovunForm::Impl::ModelChanged() {
   }
 }
 
+bool TKovunForm::Impl::AlertsOn() const {
+  return monitor_ && monitor_->alert_monitor() && monitor_->alert_monitor()->enabled();
+}
+
+// An alert: a balloon from the icon, the default beep when asked for, and
+// with tray mode off the taskbar button flashes until the window is
+// activated (an inactive window the player doesn't look at).
+void TKovunForm::Impl::ShowAlert(const Alert& alert) {
+  if (closing_) return;
+  const bool bad = alert.to == ServerState::kDown || alert.to == ServerState::kUnreachable ||
+                   alert.to == ServerState::kFlapping;
+  tray_->ShowBalloonHelp("Kovun", alert.text, kAlertBalloonMs,
+                         bad ? TBalloonIconType::bitWarning : TBalloonIconType::bitInfo);
+  if (monitor_->alert_monitor()->sound()) MessageBeep(MB_OK);
+  if (!monitor_->model().task_tray && GetForegroundWindow() != window_) {
+    FLASHWINFO flash{};
+    flash.cbSize = sizeof(flash);
+    flash.hwnd = window_;
+    flash.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
+    FlashWindowEx(&flash);
+  }
+}
+
+// The notification-area icon in the colour of the worst watched state,
+// drawn anew only when that state or the window's DPI changed. Before any
+// baseline the program's own icon stays.
+void TKovunForm::Impl::DrawStateIcon() {
+  if (closing_ || !AlertsOn()) return;
+  const ServerState state = monitor_->alert_monitor()->WorstWatchedState();
+  if (state == icon_state_ && dpi_ == icon_dpi_) return;
+  icon_state_ = state;
+  icon_dpi_ = dpi_;
+  if (state == ServerState::kNone) {
+    tray_->SetIcon(nullptr);
+    return;
+  }
+  HICON icon = CreateStateIcon(state, monitor_->settings().colors, StateIconSize(dpi_));
+  if (icon == nullptr) return;
+  tray_->SetIcon(icon);  // keeps a copy
+  DestroyIcon(icon);
+}
+
 // Panel n in its colour with its caption, into `dc`: the panel's own paint,
 // or a copy of it asked for by WM_PRINTCLIENT. The DC goes back as it came:
 // a font left selected in it couldn't be deleted when a DPI change replaces
@@ -612,6 +699,8 @@ void TKovunForm::Impl::Command(UINT id) {
     monitor_->N3Click();
   } else if (id == kN4Command) {
     monitor_->N4Click();
+  } else if (id == kHistoryCommand && history_) {
+    history_->Open(window_);
   } else if (id == kAbout1Command && dialog_) {
     // About1Click: the version page, then the dialog as the settings entry
     // shows it; its result changes nothing.
@@ -701,6 +790,7 @@ LRESULT TKovunForm::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_DPICHANGED:
       dpi_ = LOWORD(wparam);
+      DrawStateIcon();
       ApplyFont();
       ApplyDpiChange(window_, wparam, lparam, Places());
       return 0;
@@ -785,5 +875,6 @@ TKovunForm::~TKovunForm() = default;
 void TKovunForm::set_settings_dialog(TForm2* dialog) { impl_->set_dialog(dialog); }
 HWND__* TKovunForm::handle() const { return impl_->window(); }
 bool TKovunForm::second_copy() const { return impl_->second_copy(); }
+const TTrayIcon& TKovunForm::tray_icon() const { return impl_->tray(); }
 
 }  // namespace tol

@@ -20,6 +20,7 @@ struct HWND__;  // HWND, without <windows.h>
 namespace tol {
 
 class TForm2;
+class TTrayIcon;
 
 class TKovunForm {
  public:
@@ -40,6 +41,8 @@ class TKovunForm {
   // Another copy runs: this one ends once its first poll is over, without
   // showing the window and without the close-time save.
   bool second_copy() const;
+  // The notification-area icon, for tests.
+  const TTrayIcon& tray_icon() const;
 
  private:
   class Impl;

@@ -1,0 +1,395 @@
+#include "monitor/win32/history_window.h"
+
+// windows.h before the common-control headers.
+#include <windows.h>
+// clang-format off
+#include <commctrl.h>
+// clang-format on
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "components/win32/colors.h"
+#include "components/win32/dpi_layout.h"
+#include "components/win32/ui_font.h"
+#include "components/win32/window_class.h"
+#include "monitor/history_chart.h"
+#include "monitor/status.h"
+#include "monitor/texts.h"
+#include "shared/codepage.h"
+#include "shared/errors.h"
+
+namespace tol {
+namespace {
+
+constexpr wchar_t kHistoryClass[] = L"TKovunHistory";
+
+// Sizes at 96 DPI.
+constexpr int kCaptionWidth = 48;
+constexpr int kAxisHeight = 18;
+constexpr int kCellWidth = 4;
+constexpr int kRowHeight = 16;
+constexpr int kLabelWidth = 44;  // "21:05" with room to spare
+constexpr int kInitialWidth = 640;
+
+std::wstring Wide(std::string_view cp932) {
+  const std::u16string text = Cp932ToUtf16(cp932);
+  return std::wstring(text.begin(), text.end());
+}
+
+}  // namespace
+
+class HistoryWindow::Impl {
+ public:
+  explicit Impl(HistorySource source) : source_(std::move(source)) {}
+  ~Impl() { Close(); }
+
+  void Open(HWND owner);
+  void Update();
+  void Close();
+  HWND window() const { return window_; }
+  void Paint(HDC dc, int width, int height);
+
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+ private:
+  LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
+  HistoryChartMetrics Metrics(int width, int height) const;
+  HistoryChartLayout Layout() const;
+  void UpdateScrollBar();
+  void Scroll(int code, int track);
+  void MouseMove(int x, int y);
+  void OnPaint();
+
+  HistorySource source_;
+  HWND window_ = nullptr;
+  HWND tooltip_ = nullptr;
+  unsigned dpi_ = kDesignDpi;
+  std::unique_ptr<UiFont> font_;
+  std::size_t scroll_ = 0;  // newest polls scrolled out at the right
+  std::optional<ChartHit> tip_hit_;
+};
+
+void HistoryWindow::Impl::Open(HWND owner) {
+  if (window_ != nullptr) {
+    ShowWindow(window_, SW_SHOWNORMAL);
+    SetForegroundWindow(window_);
+    return;
+  }
+  static const HINSTANCE instance = [] {
+    WNDCLASSEXW form{};
+    form.lpfnWndProc = Proc;
+    form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    form.hIcon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON");
+    form.lpszClassName = kHistoryClass;
+    return RegisterWindowClass(form, "The history window class can't be registered");
+  }();
+  // Not owned by the strip: a window the player resizes and keeps beside
+  // the game, and one that a minimised strip doesn't take along.
+  RECT beside{};
+  if (owner != nullptr) GetWindowRect(owner, &beside);
+  window_ = CreateWindowExW(0, kHistoryClass, Wide(kHistoryTitleText.bytes()).c_str(),
+                            WS_OVERLAPPEDWINDOW | WS_HSCROLL, CW_USEDEFAULT, CW_USEDEFAULT,
+                            kInitialWidth, 200, nullptr, nullptr, instance, this);
+  if (window_ == nullptr) throw EOtherError("The history window can't be created");
+  dpi_ = WindowDpi(window_);
+  font_ = std::make_unique<UiFont>(dpi_);
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance, nullptr);
+  if (tooltip_ != nullptr) {
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = 1;
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    GetClientRect(window_, &tool.rect);
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  // Tall enough for every row and the times, at the window's DPI.
+  const PixelSize outer =
+      OuterSizeForClient(window_,
+                         PixelSize{ScaleToDpi(kInitialWidth, dpi_),
+                                   ScaleToDpi(kRowHeight * kVisibleSlotCount + kAxisHeight, dpi_) +
+                                       GetSystemMetrics(SM_CYHSCROLL)},
+                         dpi_);
+  const int top = beside.bottom != 0 ? beside.bottom : CW_USEDEFAULT;
+  SetWindowPos(window_, nullptr, beside.left, top, outer.width, outer.height,
+               SWP_NOZORDER | SWP_NOACTIVATE | (beside.bottom != 0 ? 0 : SWP_NOMOVE));
+  UpdateScrollBar();
+  ShowWindow(window_, SW_SHOWNORMAL);
+}
+
+void HistoryWindow::Impl::Close() {
+  if (window_ == nullptr) return;
+  const HWND window = std::exchange(window_, nullptr);
+  UnbindWindowObject(window);
+  DestroyWindow(window);  // the tooltip, its child, goes with it
+  tooltip_ = nullptr;
+  font_.reset();
+  tip_hit_.reset();
+  scroll_ = 0;
+}
+
+void HistoryWindow::Impl::Update() {
+  if (window_ == nullptr) return;
+  // Scrolled back, the cells under the pointer stay where they were.
+  if (scroll_ > 0) ++scroll_;
+  UpdateScrollBar();
+  InvalidateRect(window_, nullptr, FALSE);
+}
+
+HistoryChartMetrics HistoryWindow::Impl::Metrics(int width, int height) const {
+  HistoryChartMetrics m;
+  m.width = width;
+  m.height = height;
+  m.caption_width = ScaleToDpi(kCaptionWidth, dpi_);
+  m.axis_height = ScaleToDpi(kAxisHeight, dpi_);
+  m.cell_width = ScaleToDpi(kCellWidth, dpi_);
+  m.row_height =
+      std::max(ScaleToDpi(kRowHeight, dpi_), (height - m.axis_height) / kVisibleSlotCount);
+  m.label_width = ScaleToDpi(kLabelWidth, dpi_);
+  m.rows = kVisibleSlotCount;
+  return m;
+}
+
+HistoryChartLayout HistoryWindow::Impl::Layout() const {
+  RECT client{};
+  GetClientRect(window_, &client);
+  return HistoryChartLayout(Metrics(client.right, client.bottom), source_.history().size(),
+                            scroll_);
+}
+
+// The scroll bar's thumb is the polls shown, its range the whole history,
+// and its position counts from the oldest.
+void HistoryWindow::Impl::UpdateScrollBar() {
+  const std::size_t polls = source_.history().size();
+  scroll_ = std::min(scroll_, polls);
+  const HistoryChartLayout layout = Layout();
+  SCROLLINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+  info.nMin = 0;
+  info.nMax = polls > 0 ? static_cast<int>(polls - 1) : 0;
+  info.nPage = static_cast<UINT>(layout.capacity());
+  info.nPos = static_cast<int>(polls - scroll_ - std::min(polls - scroll_, layout.capacity()));
+  SetScrollInfo(window_, SB_HORZ, &info, TRUE);
+}
+
+void HistoryWindow::Impl::Scroll(int code, int track) {
+  const std::size_t polls = source_.history().size();
+  const HistoryChartLayout layout = Layout();
+  const std::size_t page = std::max<std::size_t>(layout.capacity(), 1);
+  // Positions are the first poll shown; scroll_ what lies right of the last.
+  auto first_for = [&](std::size_t scroll) {
+    return polls - scroll - std::min(polls - scroll, page);
+  };
+  std::size_t first = first_for(scroll_);
+  const std::size_t last_first = polls > page ? polls - page : 0;
+  switch (code) {
+    case SB_LINELEFT:
+      first = first > 0 ? first - 1 : 0;
+      break;
+    case SB_LINERIGHT:
+      first = std::min(first + 1, last_first);
+      break;
+    case SB_PAGELEFT:
+      first = first > page ? first - page : 0;
+      break;
+    case SB_PAGERIGHT:
+      first = std::min(first + page, last_first);
+      break;
+    case SB_LEFT:
+      first = 0;
+      break;
+    case SB_RIGHT:
+      first = last_first;
+      break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION:
+      first = std::min<std::size_t>(std::max(track, 0), last_first);
+      break;
+    default:
+      return;
+  }
+  scroll_ = polls > first + page ? polls - first - page : 0;
+  UpdateScrollBar();
+  InvalidateRect(window_, nullptr, FALSE);
+}
+
+// The tooltip follows the cell under the pointer; its text changes only when
+// the cell does.
+void HistoryWindow::Impl::MouseMove(int x, int y) {
+  if (tooltip_ == nullptr) return;
+  const std::optional<ChartHit> hit = Layout().HitTest(x, y);
+  if (hit == tip_hit_) return;
+  tip_hit_ = hit;
+  const std::wstring text =
+      hit ? Wide(HistoryCellTip(source_.history()[hit->poll], hit->row + 1)) : std::wstring();
+  TOOLINFOW tool{};
+  tool.cbSize = sizeof(tool);
+  tool.hwnd = window_;
+  tool.uId = 1;
+  tool.lpszText = const_cast<wchar_t*>(text.c_str());
+  SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void HistoryWindow::Impl::Paint(HDC dc, int width, int height) {
+  RECT all{0, 0, width, height};
+  FillRect(dc, &all, GetSysColorBrush(COLOR_WINDOW));
+  const HistoryRing& ring = source_.history();
+  const ColorSettings& colors = source_.colors();
+  const HistoryChartLayout layout(Metrics(width, height), ring.size(),
+                                  window_ != nullptr ? scroll_ : 0);
+  const int saved = SaveDC(dc);
+  if (font_) SelectObject(dc, font_->handle());
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  const std::size_t first = layout.first_poll(), end = first + layout.columns();
+  // One brush per colour in use, and one rectangle per run of equal cells.
+  struct Brush {
+    COLORREF color;
+    HBRUSH brush;
+  };
+  std::vector<Brush> brushes;
+  auto brush_of = [&](COLORREF color) {
+    for (const Brush& b : brushes) {
+      if (b.color == color) return b.brush;
+    }
+    brushes.push_back({color, CreateSolidBrush(color)});
+    return brushes.back().brush;
+  };
+  for (int row = 0; row < kVisibleSlotCount; ++row) {
+    const ChartRect caption = layout.Caption(row);
+    RECT caption_rect{caption.left + 2, caption.top, caption.right, caption.bottom};
+    const std::wstring text = Wide(source_.caption(row + 1));
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &caption_rect,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    for (std::size_t p = first; p < end;) {
+      const ServerState state = ring[p].cells[row].state;
+      std::size_t q = p + 1;
+      while (q < end && ring[q].cells[row].state == state) ++q;
+      const ChartRect left = layout.Cell(row, p), right = layout.Cell(row, q - 1);
+      // A one-pixel gap between rows keeps them apart.
+      RECT run{left.left, left.top, right.right, right.bottom - 1};
+      FillRect(dc, &run, brush_of(ColorToRGB(static_cast<uint32_t>(StateColor(state, colors)))));
+      p = q;
+    }
+  }
+  for (const Brush& b : brushes) DeleteObject(b.brush);
+  if (ring.size() == 0) {
+    const std::wstring empty = Wide(kHistoryEmptyText.bytes());
+    RECT place{layout.Caption(0).right, 0, width, layout.grid_bottom()};
+    DrawTextW(dc, empty.c_str(), -1, &place, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  }
+  // The times, right-aligned under their columns.
+  const int label_width = ScaleToDpi(kLabelWidth, dpi_);
+  for (std::size_t p = first; p < end; ++p) {
+    if (!layout.Labelled(p)) continue;
+    const DateTimeFields f = ring[p].time.Fields();
+    wchar_t text[8];
+    wsprintfW(text, L"%02d:%02d", f.hour, f.minute);
+    const ChartRect cell = layout.Cell(0, p);
+    RECT place{cell.right - label_width, layout.grid_bottom(), cell.right, height};
+    DrawTextW(dc, text, -1, &place, DT_RIGHT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+  }
+  RestoreDC(dc, saved);
+}
+
+// Into a buffer first: the chart is redrawn after every poll and while
+// resizing, and must not flicker.
+void HistoryWindow::Impl::OnPaint() {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window_, &paint);
+  RECT client;
+  GetClientRect(window_, &client);
+  HDC buffer = CreateCompatibleDC(dc);
+  HBITMAP bitmap =
+      CreateCompatibleBitmap(dc, std::max<int>(client.right, 1), std::max<int>(client.bottom, 1));
+  const HGDIOBJ old = SelectObject(buffer, bitmap);
+  Paint(buffer, client.right, client.bottom);
+  BitBlt(dc, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
+  SelectObject(buffer, old);
+  DeleteObject(bitmap);
+  DeleteDC(buffer);
+  EndPaint(window_, &paint);
+}
+
+LRESULT HistoryWindow::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_PAINT:
+      OnPaint();
+      return 0;
+    case WM_PRINTCLIENT: {
+      RECT client;
+      GetClientRect(window_, &client);
+      Paint(reinterpret_cast<HDC>(wparam), client.right, client.bottom);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;  // the paint fills every pixel
+    case WM_SIZE:
+      if (tooltip_ != nullptr) {
+        TOOLINFOW tool{};
+        tool.cbSize = sizeof(tool);
+        tool.hwnd = window_;
+        tool.uId = 1;
+        GetClientRect(window_, &tool.rect);
+        SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+      }
+      UpdateScrollBar();
+      InvalidateRect(window_, nullptr, FALSE);
+      return 0;
+    case WM_HSCROLL: {
+      SCROLLINFO info{};
+      info.cbSize = sizeof(info);
+      info.fMask = SIF_TRACKPOS;
+      GetScrollInfo(window_, SB_HORZ, &info);
+      Scroll(LOWORD(wparam), info.nTrackPos);
+      return 0;
+    }
+    case WM_MOUSEMOVE:
+      MouseMove(static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam)));
+      return 0;
+    case WM_DPICHANGED:
+      dpi_ = LOWORD(wparam);
+      font_ = std::make_unique<UiFont>(dpi_);
+      {
+        const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      }
+      return 0;
+    case WM_CLOSE:
+      Close();
+      return 0;
+    default:
+      return DefWindowProcW(window_, message, wparam, lparam);
+  }
+}
+
+LRESULT CALLBACK HistoryWindow::Impl::Proc(HWND window, UINT message, WPARAM wparam,
+                                           LPARAM lparam) {
+  Impl* self = WindowObject<Impl>(window, message, lparam);
+  if (self == nullptr || self->window_ != window) {
+    if (self != nullptr && message == WM_NCCREATE) self->window_ = window;
+    if (self == nullptr || self->window_ != window) {
+      return DefWindowProcW(window, message, wparam, lparam);
+    }
+  }
+  return self->Handle(message, wparam, lparam);
+}
+
+HistoryWindow::HistoryWindow(HistorySource source)
+    : impl_(std::make_unique<Impl>(std::move(source))) {}
+HistoryWindow::~HistoryWindow() = default;
+void HistoryWindow::Open(HWND__* owner) { impl_->Open(owner); }
+void HistoryWindow::Update() { impl_->Update(); }
+void HistoryWindow::Close() { impl_->Close(); }
+HWND__* HistoryWindow::handle() const { return impl_->window(); }
+void HistoryWindow::PaintInto(HDC__* dc, int width, int height) { impl_->Paint(dc, width, height); }
+
+}  // namespace tol
