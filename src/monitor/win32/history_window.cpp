@@ -356,12 +356,7 @@ LRESULT HistoryWindow::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) 
     case WM_DPICHANGED:
       dpi_ = LOWORD(wparam);
       font_ = std::make_unique<UiFont>(dpi_);
-      {
-        const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
-        SetWindowPos(window_, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-      }
+      ApplyDpiChange(window_, wparam, lparam, {});  // no child controls to place
       return 0;
     case WM_CLOSE:
       Close();
