@@ -50,3 +50,28 @@ function(kovun_add_test_dir name dir)
                          PROPERTIES ENVIRONMENT "KOVUN_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   endif()
 endfunction()
+
+# The header-only libraries from Debian's packages, as targets for every
+# build: nlohmann_json::nlohmann_json and kovun_httplib (cpp-httplib's one
+# header). The MinGW build can't search /usr/include (it holds the Linux C
+# library's headers), so it takes copies of just these headers into the
+# build tree.
+macro(kovun_setup_header_libraries)
+  if(WIN32)
+    set(KOVUN_THIRD_PARTY_INCLUDE "${CMAKE_BINARY_DIR}/third_party/include")
+    file(COPY /usr/include/nlohmann DESTINATION "${KOVUN_THIRD_PARTY_INCLUDE}")
+    if(EXISTS /usr/include/httplib.h)
+      file(COPY /usr/include/httplib.h DESTINATION "${KOVUN_THIRD_PARTY_INCLUDE}")
+    endif()
+    add_library(kovun_nlohmann_json INTERFACE)
+    target_include_directories(kovun_nlohmann_json SYSTEM INTERFACE "${KOVUN_THIRD_PARTY_INCLUDE}")
+    add_library(nlohmann_json::nlohmann_json ALIAS kovun_nlohmann_json)
+    add_library(kovun_httplib INTERFACE)
+    target_include_directories(kovun_httplib SYSTEM INTERFACE "${KOVUN_THIRD_PARTY_INCLUDE}")
+    target_link_libraries(kovun_httplib INTERFACE ws2_32)
+  else()
+    find_package(nlohmann_json REQUIRED)
+    add_library(kovun_httplib INTERFACE)
+    target_include_directories(kovun_httplib SYSTEM INTERFACE /usr/include)
+  endif()
+endmacro()

@@ -217,8 +217,23 @@ void KovunMonitor::ObservePoll(const StatusPoll& poll) {
   if (poll.observed()) finished.observed = &*poll.observed();
   const std::vector<Alert> alerts = alert_monitor_->Observe(
       finished, settings_, [this](std::exception_ptr failure) { LogFailure(std::move(failure)); });
-  if (hooks_.alert) {
-    for (const Alert& a : alerts) hooks_.alert(a);
+  if (hooks_.events) {
+    MonitorEvents events;
+    if (hooks_.poll_events) {
+      PanelStates states{};
+      if (const std::optional<PollStates> seen = StatesOf(finished, settings_.over_average)) {
+        if (seen->unreachable) {
+          states.fill(ServerState::kUnreachable);
+        } else {
+          states = seen->servers;
+        }
+      }
+      events.poll = MakePollEvent(model_, last_outcome_, alert_monitor_->WorstWatchedState(),
+                                  states, finished.time, finished.utc_offset_minutes);
+    }
+    events.alerts.reserve(alerts.size());
+    for (const Alert& a : alerts) events.alerts.push_back(MakeAlertEvent(a));
+    hooks_.events(events);
   }
   if (hooks_.observed) hooks_.observed();
 }

@@ -37,6 +37,7 @@
 #include <string_view>
 
 #include "monitor/alert_monitor.h"
+#include "monitor/events.h"
 #include "monitor/log_exception.h"
 #include "monitor/model.h"
 #include "monitor/poll.h"
@@ -102,10 +103,13 @@ struct MonitorHooks {
   // After every operation and every step of a poll that may have changed
   // the model: the front-end draws what differs from what it shows.
   std::function<void()> model_changed;
-  // Each alert a finished poll raises ([Alert] Enabled=1), in order, once the
-  // model shows that poll. The front-end shows it (and beeps when
+  // After every finished poll, once the model shows it: its events, the
+  // alerts it raised ([Alert] Enabled=1) in order, and the poll event itself
+  // when `poll_events` is set (a sink wants it; it costs a serialisation).
+  // The front-end hands them to its sinks (and shows the alerts, beeping when
   // alert_monitor()->sound()).
-  std::function<void(const Alert& alert)> alert;
+  std::function<void(const MonitorEvents& events)> events;
+  bool poll_events = false;
   // After every finished poll, once its alerts are out and the history holds
   // it: the front-end redraws its state icon and history chart.
   std::function<void()> observed;

@@ -94,8 +94,11 @@ class MonitorTest : public ::testing::Test {
     };
     hooks.register_hotkeys = [this](const KovunSettings&) { calls_.push_back("hotkeys"); };
     hooks.restore_application = record("restore");
-    hooks.alert = [this](const Alert& a) {
-      events_.push_back("alert " + Cp932ToUtf8(a.text) + " | " + monitor_->model().caption);
+    hooks.events = [this](const MonitorEvents& events) {
+      for (const auto& a : events.alerts) {
+        events_.push_back("alert " + Cp932ToUtf8(a->alert.text) + " | " +
+                          monitor_->model().caption);
+      }
     };
     hooks.observed = [this] { events_.push_back("observed"); };
     monitor_.reset();  // its timers stop their drivers as they go

@@ -120,19 +120,16 @@ int RunOnce(const MonitorPaths& paths, bool json) {
 }
 
 // What the modes without a screen print after each poll: the caption and a
-// line per alert, or (json) one JSON object per line. Flushed at once, for the
+// line per alert, or (json) the events' JSON lines. Flushed at once, for the
 // scripts that read it.
-void PrintPoll(const KovunMonitor& monitor, std::vector<Alert>& alerts, bool json) {
-  const ServerState worst =
-      monitor.alert_monitor() ? monitor.alert_monitor()->WorstWatchedState() : ServerState::kNone;
+void PrintPoll(const KovunMonitor& monitor, const MonitorEvents& events, bool json) {
   if (json) {
-    std::cout << PollEventJson(monitor.model(), monitor.last_outcome(), worst).dump() << "\n";
-    for (const Alert& a : alerts) std::cout << AlertJson(a).dump() << "\n";
+    if (events.poll) std::cout << events.poll->json << "\n";
+    for (const auto& a : events.alerts) std::cout << a->json << "\n";
   } else {
     std::cout << Cp932ToUtf8(monitor.model().caption) << "\n";
-    for (const Alert& a : alerts) std::cout << "alert: " << Cp932ToUtf8(a.text) << "\n";
+    for (const auto& a : events.alerts) std::cout << "alert: " << Cp932ToUtf8(a->alert.text) << "\n";
   }
-  alerts.clear();
   std::cout.flush();
 }
 
@@ -159,13 +156,15 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
     if (ui) ui->Beep();
   };
   hooks.log_unwritable = [](const std::string& report) { g_unlogged.push_back(report); };
-  std::vector<Alert> alerts;  // of the poll not printed yet
   KovunMonitor* monitor_ptr = nullptr;
-  hooks.alert = [&ui, &alerts, &monitor_ptr](const Alert& alert) {
+  hooks.poll_events = json;
+  hooks.events = [&ui, &monitor_ptr, json](const MonitorEvents& events) {
     if (ui) {
-      ui->ShowAlert(alert, monitor_ptr->alert_monitor()->sound());
-    } else if (alerts.size() < 1000) {
-      alerts.push_back(alert);
+      for (const auto& a : events.alerts) {
+        ui->ShowAlert(a->alert, monitor_ptr->alert_monitor()->sound());
+      }
+    } else {
+      PrintPoll(*monitor_ptr, events, json);
     }
   };
   KovunMonitor monitor(*http, clock, timer1_driver, timer2_driver, executor, paths,
@@ -212,7 +211,6 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
     ReportUnlogged();
     return kExitAnotherCopy;
   }
-  int printed = 0;
   while (!loop.quitting()) {
     monitor.RunGuarded([&] {
       if (ui) {
@@ -222,9 +220,6 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
           return;
         }
         ui->Draw();
-      } else if (monitor.polls_finished() != printed) {
-        printed = monitor.polls_finished();
-        PrintPoll(monitor, alerts, json);
       }
     });
     if (!loop.quitting()) loop.RunOnce(-1);

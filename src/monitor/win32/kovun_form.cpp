@@ -360,7 +360,9 @@ MonitorHooks TKovunForm::Impl::Hooks() {
   hooks.restore_application = [this] { application_.Restore(); };
   hooks.beep = [] { MessageBeep(MB_OK); };
   hooks.model_changed = [this] { ModelChanged(); };
-  hooks.alert = [this](const Alert& alert) { ShowAlert(alert); };
+  hooks.events = [this](const MonitorEvents& events) {
+    for (const auto& a : events.alerts) ShowAlert(a->alert);
+  };
   hooks.observed = [this] {
     DrawStateIcon();
     if (history_) history_->Update();
