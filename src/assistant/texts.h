@@ -30,4 +30,19 @@ inline const SjisText kExitButtonText{"終了"};
 inline const SjisText kChooseOutFolderText{"出力先ディレクトリを選択"};
 inline const SjisText kChooseTolMapFolderText{"TolMap.iniのあるディレクトリを選択"};
 
+// The program's folder has no name code page 932 can spell (and no short
+// name that it can): the run log's line when the output folder falls back.
+// "%1" the working directory's text.
+inline const SjisText kOutFolderIsWorkingFolderText{
+    "このプログラムのフォルダ名は Shift-JIS で表せないため、出力先を作業フォルダ %1 にしました。"};
+inline const SjisText kOutFolderUnnamedText{
+    "このプログラムのフォルダ名は Shift-JIS で表せないため、出力先は空欄にしました"
+    "（作業フォルダに出力します）。右のボタンで出力先を選んでください。"};
+// A folder choice that can't be taken: the first line, then the folder as
+// the system names it, then the reason.
+inline const SjisText kFolderNotSpellableText{"このフォルダは指定できません:"};
+inline const SjisText kFolderNotSpellableReasonText{
+    "フォルダ名を Shift-JIS で表せず、短い名前（8.3 形式）もありません。"
+    "Shift-JIS で表せる名前のフォルダを選ぶか、フォルダ名を変えてください。"};
+
 }  // namespace tol

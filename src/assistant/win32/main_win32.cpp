@@ -11,6 +11,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "assistant/assistant_settings.h"
@@ -32,13 +33,13 @@ std::wstring Wide(std::string_view cp932) {
 
 // The folder of this executable with a trailing "\", as code page 932 text
 // for the output folder's edit: a folder that code page 932 can't spell is
-// given by its short name when it has one that it can (FilePath::ExactText).
-// Empty (the working directory) when the system doesn't tell.
-std::string ProgramFolder() {
+// given by its short name when it has one that it can (FilePath::ExactText);
+// nullopt when it has neither or the system doesn't tell.
+std::optional<std::string> ProgramFolder() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
+    if (length == 0) return std::nullopt;
     if (length < path.size()) {
       path.resize(length);
       break;
@@ -46,7 +47,7 @@ std::string ProgramFolder() {
     path.resize(path.size() * 2);  // cut short: try a larger buffer
   }
   const FilePath folder = FilePath::FromSystem(PathString(path.begin(), path.end())).Folder();
-  return folder.ExactText().value_or(folder.Text());
+  return folder.ExactText();
 }
 
 void ShowFailure(const Application& application, std::exception_ptr failure) {

@@ -10,6 +10,7 @@
 
 #include "assistant/assistant_settings.h"
 #include "assistant/fetch_run.h"
+#include "assistant/output_folder.h"
 #include "assistant/run_events.h"
 #include "assistant/texts.h"
 #include "assistant/win32/picture_button.h"
@@ -96,17 +97,12 @@ FilePath CurrentDirectory() {
   return FilePath::FromSystem(PathString(folder.begin(), folder.end()));
 }
 
-// The folder picker gives a drive root with its separator ("C:\") and every
-// other folder without one.
-bool IsDriveRoot(std::string_view folder) {
-  return folder.size() == 3 && folder[1] == ':' && folder[2] == '\\';
-}
-
 }  // namespace
 
 class TForm1::Impl : private RunView {
  public:
-  Impl(Application& application, HttpClient& http, const Clock& clock, std::string program_folder)
+  Impl(Application& application, HttpClient& http, const Clock& clock,
+       std::optional<std::string> program_folder)
       : application_(application),
         http_(http),
         clock_(clock),
@@ -361,7 +357,13 @@ class TForm1::Impl : private RunView {
   // Event handlers.
 
   void FormCreate() {
-    settings_ = LoadAssistantSettings(FilePath::FromText(kSettingsFileName), program_folder_);
+    const OutputFolderDefault out_folder =
+        DefaultOutputFolder(program_folder_, CurrentDirectory().ExactText());
+    settings_ = LoadAssistantSettings(FilePath::FromText(kSettingsFileName), out_folder.path);
+    // The fallback in use: the log says why the folder isn't the program's.
+    if (!out_folder.log_line.empty() && settings_.path == out_folder.path) {
+      AppendLogLine(out_folder.log_line);
+    }
     SetWindowTextOf(Control(kLabeledEdit1), settings_.path);
     SetWindowTextOf(Control(kLabeledEdit2), settings_.name);
     SetWindowTextOf(Control(kLabeledEdit3), settings_.tolmap);
@@ -419,13 +421,17 @@ class TForm1::Impl : private RunView {
     FilePath chosen;
     if (!BrowseForFolder(prompt.bytes(), CurrentDirectory(), chosen)) return;
     // The edit holds text: a folder that has no code page 932 text naming it
-    // (nor a short name that does) can't be used, and counts as not chosen.
-    std::optional<std::string> text = chosen.ExactText();
-    if (!text) return;
-    std::string folder = std::move(*text);
-    // A drive root already ends with its separator.
-    if (!IsDriveRoot(folder)) folder += '\\';
-    SetWindowTextOf(Control(edit), folder);
+    // (nor a short name that does) can't be used; the message says why.
+    const std::optional<std::string> text = chosen.ExactText();
+    if (!text) {
+      const PathString& name = chosen.system();
+      const std::wstring message = Wide(kFolderNotSpellableText.bytes()) + L"\n" +
+                                   std::wstring(name.begin(), name.end()) + L"\n\n" +
+                                   Wide(kFolderNotSpellableReasonText.bytes());
+      MessageBoxW(window_, message.c_str(), application_.title().c_str(), MB_OK | MB_ICONWARNING);
+      return;
+    }
+    SetWindowTextOf(Control(edit), FolderEditText(*text));
   }
 
   // On the worker thread: the run, then its outcome. Touches no window.
@@ -504,7 +510,7 @@ class TForm1::Impl : private RunView {
   Application& application_;
   HttpClient& http_;
   const Clock& clock_;
-  const std::string program_folder_;
+  const std::optional<std::string> program_folder_;
   HWND window_ = nullptr;
   unsigned dpi_ = kDesignDpi;
   std::unique_ptr<UiFont> font_;
@@ -516,7 +522,7 @@ class TForm1::Impl : private RunView {
 };
 
 TForm1::TForm1(Application& application, HttpClient& http, const Clock& clock,
-               std::string program_folder)
+               std::optional<std::string> program_folder)
     : impl_(std::make_unique<Impl>(application, http, clock, std::move(program_folder))) {}
 
 TForm1::~TForm1() = default;

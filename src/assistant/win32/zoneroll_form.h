@@ -24,6 +24,7 @@
 // Everything but the worker runs on the UI thread that created the window.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 struct HWND__;  // HWND, without <windows.h>
@@ -57,13 +58,14 @@ class TForm1 {
   };
 
   // Creates the window, hidden, and loads the settings into it (FormCreate).
-  // `program_folder` (code page 932, ending with a separator) is the default
-  // of the output folder. `http` is the client of every run (it keeps the
-  // service's cookies, and is abandoned when the window closes during a
-  // run); it, `clock` and `application` must outlive the form.
-  // Throws EOtherError when the desktop refuses the window.
+  // `program_folder` is the exact code page 932 text of the program's folder
+  // (FilePath::ExactText), nullopt when it has none; the output folder's
+  // default comes from it (assistant/output_folder.h). `http` is the client
+  // of every run (it keeps the service's cookies, and is abandoned when the
+  // window closes during a run); it, `clock` and `application` must outlive
+  // the form. Throws EOtherError when the desktop refuses the window.
   TForm1(Application& application, HttpClient& http, const Clock& clock,
-         std::string program_folder);
+         std::optional<std::string> program_folder);
   ~TForm1();
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
