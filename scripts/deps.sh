@@ -16,3 +16,11 @@ KOVUN_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config googletest libbenchmark-d
   libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev libncurses-dev)
 KOVUN_TEST_PACKAGES=(clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64
   xvfb xauth fonts-ipafont-gothic tinyproxy-bin python3 git)
+# scripts/package: what it needs, and the tools whose versions BUILDINFO.txt
+# records (the compiler, binutils, the mingw-w64 runtime, CMake and Ninja,
+# Python and the zlib its zipfile packs with).
+KOVUN_PACKAGE_PACKAGES=(cmake ninja-build git python3 g++-mingw-w64-x86-64-posix
+  binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev)
+KOVUN_PACKAGE_RECORDED=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev mingw-w64-common cmake ninja-build
+  python3 zlib1g)

@@ -2,10 +2,14 @@
 """Packs the players' zip: the same bytes from the same inputs, wherever and
 whenever it runs.
 
-    pack_release.py VERSION EPOCH OUT.zip kovun.exe Zoneroll.exe SAMPLE README
+    pack_release.py VERSION EPOCH OUT.zip kovun.exe Zoneroll.exe SAMPLE README NOTICES
 
-SAMPLE and README are UTF-8 texts with LF line ends; they go into the zip in
-code page 932 with CR LF, as the programs read and players' editors expect.
+SAMPLE, README and NOTICES are UTF-8 texts with LF line ends; they go into
+the zip in code page 932 with CR LF, as the programs read and players'
+editors expect. Every name in the zip is ASCII: extractors that ignore the
+zip's UTF-8 flag (Explorer on Windows 7, older Japanese archivers) would
+garble any other, so the read-me is README-ja.txt with its Japanese title as
+its first line.
 Every entry gets the time EPOCH (the commit's time, in UTC), fixed
 permissions and the same order, and the zip holds no other metadata.
 """
@@ -24,9 +28,9 @@ def text_bytes(path):
 
 
 def main():
-    if len(sys.argv) != 8:
+    if len(sys.argv) != 9:
         raise SystemExit(__doc__)
-    version, epoch, out, kovun, zoneroll, sample, readme = sys.argv[1:]
+    version, epoch, out, kovun, zoneroll, sample, readme, notices = sys.argv[1:]
     # DOS times can't go below 1980.
     stamp = time.gmtime(max(int(epoch), 315532800))[:6]
     root = f"kovun-{version}/"
@@ -40,8 +44,11 @@ def main():
         root + "kovun.exe": kovun_bytes,
         root + "Zoneroll.exe": zoneroll_bytes,
         root + "kovun.ini.sample": text_bytes(sample),
-        root + "はじめにお読みください.txt": text_bytes(readme),
+        root + "README-ja.txt": text_bytes(readme),
+        root + "THIRD-PARTY-NOTICES.txt": text_bytes(notices),
     }
+    for name in entries:
+        name.encode("ascii")  # fails loudly on a name an extractor could garble
     with zipfile.ZipFile(out, "w") as z:
         for name in sorted(entries):
             info = zipfile.ZipInfo(name, date_time=stamp)

@@ -6,8 +6,11 @@
 #      (build/windows), static single files importing only system DLLs, with
 #      no build folder or host name inside;
 #   3. the zip unpacks into one folder kovun-<version>/ with exactly the
-#      programs, the empty Zoneroll folder, the sample and the read-me (code
-#      page 932, CR LF);
+#      programs, the empty Zoneroll folder, the sample, the read-me and the
+#      licence notices (code page 932, CR LF, ASCII names), and
+#      BUILDINFO.txt beside it names the tools as the package manager does;
+#   3b. the notices in the zip are the ones the link maps of the tested
+#      programs call for (tests/package/notices_check.sh checks the maps);
 #   4. the sample, renamed to kovun.ini with the service's address, starts
 #      the terminal monitor exactly as a kovun.ini holding only the address;
 #   5. unpacked into a folder whose name holds a blank and Japanese
@@ -46,7 +49,8 @@ build_in() {  # build_in FOLDER: clone HEAD there and package it
 reproducible() {
   build_in "$work/one/kovun" && build_in "$work/two/another clone" &&
     cmp "$work/one/kovun/dist/$zip_name" "$work/two/another clone/dist/$zip_name" &&
-    (cd "$work/one/kovun/dist" && sha256sum -c --quiet SHA256SUMS)
+    (cd "$work/one/kovun/dist" && sha256sum -c --quiet SHA256SUMS) &&
+    cmp "$work/one/kovun/dist/BUILDINFO.txt" "$work/two/another clone/dist/BUILDINFO.txt"
 }
 check "two clones give the same zip" reproducible
 zip=$work/one/kovun/dist/$zip_name
@@ -61,13 +65,16 @@ unpack() {
 import sys, zipfile
 zip_path, out, version = sys.argv[1:]
 root = f"kovun-{version}/"
-expected = sorted([root, root + "Zoneroll/", root + "kovun.exe", root + "Zoneroll.exe",
-                   root + "kovun.ini.sample", root + "はじめにお読みください.txt"])
+texts = [root + "kovun.ini.sample", root + "README-ja.txt", root + "THIRD-PARTY-NOTICES.txt"]
+expected = sorted([root, root + "Zoneroll/", root + "kovun.exe", root + "Zoneroll.exe"] + texts)
 with zipfile.ZipFile(zip_path) as z:
     names = z.namelist()
     if names != expected:
         sys.exit(f"entries {names}, expected {expected}")
-    for name in (root + "kovun.ini.sample", root + "はじめにお読みください.txt"):
+    if z.read(root + "README-ja.txt").decode("cp932").split("\r\n")[0] != \
+            "はじめにお読みください（Kovun と Kovun Zoneroll Assistant）":
+        sys.exit("README-ja.txt: the first line is not its Japanese title")
+    for name in texts:
         data = z.read(name)
         text = data.decode("cp932")  # fails on anything else
         if data.replace(b"\r\n", b"").count(b"\n") or data.replace(b"\r\n", b"").count(b"\r"):
@@ -79,6 +86,29 @@ PY
 }
 check "layout and texts" unpack
 folder="$unpacked/kovun-$version"
+
+buildinfo() {
+  local info=$work/one/kovun/dist/BUILDINFO.txt pkg line
+  . "$root/scripts/deps.sh"
+  grep -q "^commit: $(git -C "$root" rev-parse HEAD)\$" "$info" || { echo "BUILDINFO.txt: no commit"; return 1; }
+  for pkg in "${KOVUN_PACKAGE_RECORDED[@]}"; do
+    line=$(dpkg-query -W -f='${Package} ${Version}' "$pkg")
+    grep -qxF "$line" "$info" || { echo "BUILDINFO.txt lacks '$line'"; return 1; }
+  done
+}
+check "BUILDINFO.txt names the tools" buildinfo
+notices_as_linked() {
+  "$root/tests/package/notices_check.sh" "$windows" &&
+    python3 "$root/scripts/third_party_notices.py" --out "$work/notices.txt" \
+      "$windows/src/monitor/win32/kovun.map" "$windows/src/assistant/win32/Zoneroll.map" &&
+    python3 - "$work/notices.txt" "$folder/THIRD-PARTY-NOTICES.txt" <<'PY'
+import sys
+expected = open(sys.argv[1], encoding="utf-8").read().replace("\n", "\r\n").encode("cp932")
+if open(sys.argv[2], "rb").read() != expected:
+    sys.exit("THIRD-PARTY-NOTICES.txt is not what the tested programs' link maps call for")
+PY
+}
+check "the notices cover what the programs link" notices_as_linked
 
 # 2. What the programs are.
 same_as_tested() {
@@ -141,10 +171,13 @@ sample_as_no_file() {
   "$linux/src/monitor/term/kovun" --ini "$work/sample/kovun.ini" --once --json > "$work/sample.json"
   "$linux/src/monitor/term/kovun" --ini "$work/bare/kovun.ini" --once --json > "$work/bare.json"
   diff "$work/sample.json" "$work/bare.json" || return 1
-  # The keys the close writes hold the same values.
-  local saved_sample saved_bare
-  saved_sample=$(grep -v '^;' "$work/sample/kovun.ini" | grep -E '^(Left|Top|Snap|Patch|Default|SetWindowPos|LastModified|TaskTray|MultiApp|HotKey|OverAverage|OverAverage2|ReloadTime)=' | sort)
-  saved_bare=$(grep -E '^(Left|Top|Snap|Patch|Default|SetWindowPos|LastModified|TaskTray|MultiApp|HotKey|OverAverage|OverAverage2|ReloadTime)=' "$work/bare/kovun.ini" | sort)
+  # The keys the close writes (all the bare file holds but the URL) hold
+  # the same values.
+  local keys saved_sample saved_bare
+  keys=$(tr -d '\r' < "$work/bare/kovun.ini" | sed -n 's/^\([A-Za-z0-9]*\)=.*/\1/p' | grep -vx URL | paste -sd'|')
+  [ -n "$keys" ] || { echo "the close wrote nothing"; return 1; }
+  saved_sample=$(tr -d '\r' < "$work/sample/kovun.ini" | grep -v '^;' | grep -E "^($keys)=" | sort)
+  saved_bare=$(tr -d '\r' < "$work/bare/kovun.ini" | grep -E "^($keys)=" | sort)
   [ "$saved_sample" = "$saved_bare" ] || { diff <(echo "$saved_sample") <(echo "$saved_bare"); return 1; }
 }
 check "the sample starts the monitor as no file does" sample_as_no_file
