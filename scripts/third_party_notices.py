@@ -263,8 +263,9 @@ def main():
                                f"{', '.join(sorted(sources))}")
             for first in firsts:
                 if copyright.is_public_domain(first):
-                    public_domain.setdefault(os.path.basename(path), set()).add(
-                        member_label(member) if member else os.path.basename(path))
+                    members = public_domain.setdefault(os.path.basename(path), set())
+                    if member is not None:
+                        members.add(member_label(member))
                     continue
                 paragraph = next(p for p in copyright.paragraphs if p[0] == first)
                 holders = (field(paragraph, "Copyright") or ["?"])[0]
@@ -307,7 +308,8 @@ def main():
     if public_domain:
         out += ["", RULE, "Public-domain sources (no notice required)", THIN]
         for name in sorted(public_domain):
-            out += textwrap.wrap(f"{name}: {', '.join(sorted(public_domain[name]))}", 72,
+            members = sorted(public_domain[name])
+            out += textwrap.wrap(f"{name}: {', '.join(members)}" if members else name, 72,
                                  subsequent_indent="  ", break_on_hyphens=False)
     with open(args.out, "w", encoding="utf-8", newline="\n") as f:
         f.write("\n".join(out) + "\n")
