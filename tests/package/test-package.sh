@@ -15,7 +15,9 @@
 #      the terminal monitor exactly as a kovun.ini holding only the address;
 #   5. unpacked into a folder whose name holds a blank and Japanese
 #      characters, kovun.exe and Zoneroll.exe run there under Wine against
-#      tolvane-sim (tests/package/package_test.cpp).
+#      tolvane-sim (tests/package/package_test.cpp);
+#   6. an inherited SOURCE_DATE_EPOCH leaves the zip as it is, and
+#      scripts/package --source-date-epoch dates the entries with it.
 # Prints one "package: ok|FAILED <check>" line per check and exits non-zero
 # when any failed. Needs the linux and windows builds (build/linux,
 # build/windows) of the same commit.
@@ -202,6 +204,25 @@ run_under_wine() {
   return $status
 }
 check "the unpacked programs run under Wine" run_under_wine
+
+# 6. SOURCE_DATE_EPOCH dates the entries only when asked to (the build is
+# done: these runs only pack again).
+source_date_epoch() {
+  local clone=$work/one/kovun
+  cp "$clone/dist/$zip_name" "$work/first.zip"
+  (cd "$clone" && SOURCE_DATE_EPOCH=315532800 ./scripts/package > "$work/sde.log" 2>&1) &&
+    cmp "$clone/dist/$zip_name" "$work/first.zip" ||
+    { echo "an inherited SOURCE_DATE_EPOCH changed the zip"; return 1; }
+  (cd "$clone" && SOURCE_DATE_EPOCH=315532800 ./scripts/package --source-date-epoch > "$work/sde.log" 2>&1) ||
+    { tail -5 "$work/sde.log"; return 1; }
+  python3 - "$clone/dist/$zip_name" <<'PY'
+import sys, zipfile
+stamps = {info.date_time for info in zipfile.ZipFile(sys.argv[1]).infolist()}
+if stamps != {(1980, 1, 1, 0, 0, 0)}:
+    sys.exit(f"--source-date-epoch: entries dated {stamps}")
+PY
+}
+check "SOURCE_DATE_EPOCH only on request" source_date_epoch
 
 echo "package: $failed failed"
 [ "$failed" -eq 0 ]
