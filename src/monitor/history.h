@@ -57,6 +57,13 @@ class HistoryRing {
   // the oldest beyond the capacity.
   void Add(const HistoryPoll& poll);
   void Clear() { polls_.clear(); }
+  // Drops the newest polls from `time` on.
+  void DropFrom(DateTime time) {
+    while (!polls_.empty() && polls_.back().time.milliseconds() >= time.milliseconds()) {
+      polls_.pop_back();
+    }
+  }
+  int32_t hours() const { return static_cast<int32_t>(span_ms_ / 3600000); }
 
   // Polls, oldest first.
   std::size_t size() const { return polls_.size(); }

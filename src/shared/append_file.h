@@ -6,6 +6,8 @@
 // Paths are FilePaths, as in file_io.h.
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,5 +34,16 @@ void DropTornLastLine(const FilePath& path);
 // header. Raises EFCreateError with the system's reason text.
 void AppendLines(const FilePath& path, std::string_view header, std::string_view lines,
                  std::uint64_t rotate_at);
+
+// Reads the last `max_bytes` bytes of the file at `path` (all of it when it is
+// smaller), in order, handing them to `chunk` a piece of at most
+// kTailChunkBytes at a time, so that memory stays bounded however large the
+// file is, each with its offset in the file. Returns the offset where reading began, or nullopt
+// when there is no such file or it can't be read (a failure while reading ends the pieces early).
+// Readers and writers may hold the file meanwhile.
+inline constexpr std::size_t kTailChunkBytes = 1u << 20;
+std::optional<std::uint64_t> ReadTail(
+    const FilePath& path, std::uint64_t max_bytes,
+    const std::function<void(std::uint64_t offset, std::string_view bytes)>& chunk);
 
 }  // namespace tol

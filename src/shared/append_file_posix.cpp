@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
@@ -106,6 +107,32 @@ void AppendLines(const FilePath& path, std::string_view header, std::string_view
   } else {
     WriteAll(fd.get(), lines);
   }
+}
+
+std::optional<std::uint64_t> ReadTail(
+    const FilePath& path, std::uint64_t max_bytes,
+    const std::function<void(std::uint64_t offset, std::string_view bytes)>& chunk) {
+  std::string system_path;
+  if (!system_file::SystemPath(path, &system_path)) return std::nullopt;
+  Fd fd(::open(system_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return std::nullopt;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  const std::uint64_t start = size > max_bytes ? size - max_bytes : 0;
+  std::string buffer(kTailChunkBytes, '\0');
+  // Up to the size seen at the start: lines appended meanwhile are the next
+  // poll's, not this reading's.
+  for (std::uint64_t at = start; at < size;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size()));
+    const ssize_t n = ::pread(fd.get(), buffer.data(), want, static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    chunk(at, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+    at += static_cast<std::uint64_t>(n);
+  }
+  return start;
 }
 
 }  // namespace tol

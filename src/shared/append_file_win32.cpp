@@ -113,4 +113,33 @@ void AppendLines(const FilePath& path, std::string_view header, std::string_view
   }
 }
 
+std::optional<std::uint64_t> ReadTail(
+    const FilePath& path, std::uint64_t max_bytes,
+    const std::function<void(std::uint64_t offset, std::string_view bytes)>& chunk) {
+  std::u16string system_path;
+  if (!system_file::SystemPath(path, &system_path)) return std::nullopt;
+  // Shared every way: the monitor appends to the log meanwhile, and a reader
+  // (a tail, a spreadsheet) may hold it.
+  Handle file(::CreateFileW(Wide(system_path), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return std::nullopt;
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(file.get(), &size)) return std::nullopt;
+  const auto total = static_cast<std::uint64_t>(size.QuadPart);
+  const std::uint64_t start = total > max_bytes ? total - max_bytes : 0;
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(start);
+  if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return std::nullopt;
+  std::string buffer(kTailChunkBytes, '\0');
+  for (std::uint64_t left = total - start; left > 0;) {
+    const DWORD want = static_cast<DWORD>(left < buffer.size() ? left : buffer.size());
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer.data(), want, &got, nullptr) || got == 0) break;
+    chunk(total - left, std::string_view(buffer.data(), got));
+    left -= got;
+  }
+  return start;
+}
+
 }  // namespace tol
