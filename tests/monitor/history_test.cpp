@@ -1,9 +1,13 @@
 #include "monitor/history.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shared/append_file.h"
@@ -142,6 +146,48 @@ TEST_F(HistoryFileTest, UnwritableFileReportedOnceUntilItWorksAgain) {
   file.Append("z\r\n", OnFailure());
   file.Append("z\r\n", OnFailure());
   EXPECT_EQ(failures_.size(), 2u);
+}
+
+TEST_F(HistoryFileTest, FailedRotationKeepsTheLogAndIsToldOnce) {
+  const std::string path = temp_.File("history.csv");
+  const std::string big(kHistoryRotateBytes - 10, 'x');
+  TempDir::Write(path, big);
+  // Something the file can't be renamed over (on Windows: a reader that
+  // holds the file).
+  std::filesystem::create_directories(path + ".1/in-the-way");
+  HistoryFile file(TempDir::PathFrom(path));
+  for (int i = 0; i < 3; ++i) file.Append("line\r\n", OnFailure());
+  EXPECT_EQ(TempDir::Read(path), big + "line\r\nline\r\nline\r\n");
+  EXPECT_EQ(failures_.size(), 1u);
+  std::filesystem::remove_all(path + ".1");
+  file.Append("next\r\n", OnFailure());
+  EXPECT_EQ(TempDir::Read(path), std::string(kHistoryHeader) + "next\r\n");
+  EXPECT_EQ(std::filesystem::file_size(path + ".1"), big.size() + 18);
+  EXPECT_EQ(failures_.size(), 1u);
+}
+
+TEST_F(HistoryFileTest, TwoCopiesRotateOnceBetweenThem) {
+  const std::string path = temp_.File("history.csv");
+  const std::string big(kHistoryRotateBytes - 1, 'a');
+  TempDir::Write(path, big);
+  // Copy A holds the file's lock in the middle of its rotation while copy B
+  // wants to rotate the same full file.
+  const int a = ::open(path.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(a, LOCK_EX), 0);
+  std::exception_ptr b_failure;
+  std::thread b([&] {
+    b_failure = AppendLines(TempDir::PathFrom(path), kHistoryHeader, "b\r\n", kHistoryRotateBytes);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::filesystem::rename(path, path + ".1");
+  TempDir::Write(path, std::string(kHistoryHeader) + "a\r\n");
+  ::flock(a, LOCK_UN);
+  ::close(a);
+  b.join();
+  EXPECT_FALSE(b_failure);
+  // A's generation kept, B's line in the new file.
+  EXPECT_EQ(std::filesystem::file_size(path + ".1"), big.size());
+  EXPECT_EQ(TempDir::Read(path), std::string(kHistoryHeader) + "a\r\nb\r\n");
 }
 
 }  // namespace
