@@ -29,11 +29,11 @@
 
 #include "monitor/alert_monitor.h"
 #include "monitor/history_readback.h"
-#include "monitor/status.h"
 #include "monitor/map_menus.h"
 #include "monitor/model.h"
 #include "monitor/poll.h"
 #include "monitor/settings.h"
+#include "monitor/status.h"
 #include "net/http_client.h"
 #include "shared/clock.h"
 #include "shared/file_io.h"
@@ -238,8 +238,9 @@ void BM_ReadHistory168h(benchmark::State& state) {
   for (int32_t i = 0; i < polls; ++i) {
     ObservedServers servers;
     for (int slot = 1; slot <= kVisibleSlotCount; ++slot) {
-      servers[slot - 1] = {true, std::string(SlotKey(slot, "PatchServerFV1")),
-                           kStates[random() % 6], 2, 2, static_cast<int32_t>(random() % 120000)};
+      servers[slot - 1] = {
+          true, std::string(SlotKey(slot, "PatchServerFV1")), kStates[random() % 6], 2,
+          2,    static_cast<int32_t>(random() % 120000)};
     }
     const DateTime time = start.AddMinutes(i);
     const HistoryPoll poll = MakeHistoryPoll(time, 0, &servers, 25000);
@@ -248,8 +249,8 @@ void BM_ReadHistory168h(benchmark::State& state) {
       file.Append(HistoryCsvLines(poll, 540, "Bessa", &servers, "PatchServerFV1"), nullptr);
     }
   }
-  const HistoryQuery query{path, "Arvel", kMaxHistoryHours, start.AddMinutes(polls - 1), 540,
-                           "PatchServerFV1"};
+  const HistoryQuery query{path, "Arvel",         kMaxHistoryHours, start.AddMinutes(polls - 1),
+                           540,  "PatchServerFV1"};
   std::size_t read_polls = 0;
   for (auto _ : state) {
     const HistoryReadBack read = ReadHistory(query);
