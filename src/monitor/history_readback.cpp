@@ -234,10 +234,10 @@ void HistoryParser::Line(std::string_view line) {
 void HistoryParser::FlushPoll() {
   if (!poll_open_) return;
   poll_open_ = false;
-  // A clock set back leaves older lines after newer ones: the ring keeps
-  // its order by dropping them.
+  // A clock set back leaves older lines after newer ones, and two copies
+  // may log the same second: the ring keeps its order by dropping them.
   if (out_.polls.size() > 0 &&
-      poll_.time.milliseconds() < out_.polls[out_.polls.size() - 1].time.milliseconds()) {
+      poll_.time.milliseconds() <= out_.polls[out_.polls.size() - 1].time.milliseconds()) {
     return;
   }
   out_.polls.Add(poll_);
