@@ -101,9 +101,11 @@ TEST_F(HistoryFileTest, HeaderOnceLinesAppendedTornLineDropped) {
   EXPECT_EQ(TempDir::Read(path), std::string(kHistoryHeader) + "a\r\nb\r\n");
 
   // A crash in the middle of a line, even between CR and LF; a torn line
-  // longer than the part of the file read at once.
+  // longer than the part of the file read at once; the NUL bytes a power cut
+  // leaves where the file grew but its data never reached the disk.
   for (const std::string& torn :
-       {std::string("c,partial"), std::string("c\r"), std::string(200000, 'x')}) {
+       {std::string("c,partial"), std::string("c\r"), std::string(200000, 'x'),
+        std::string(4096, '\0'), std::string("c,par") + std::string(70000, '\0')}) {
     TempDir::Write(path, std::string(kHistoryHeader) + "a\r\n" + torn);
     HistoryFile file(TempDir::PathFrom(path));
     file.Open(OnFailure());
