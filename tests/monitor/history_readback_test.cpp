@@ -85,7 +85,9 @@ TEST_F(HistoryReadBackTest, OneWorldsSpanFromBothGenerations) {
     for (std::size_t i = 0; i < read.polls.size(); ++i) {
       const HistoryPoll& poll = read.polls[i];
       EXPECT_GE(poll.time.milliseconds(), kEnd.AddMinutes(-60 * c.hours).milliseconds());
-      if (i > 0) EXPECT_GT(poll.time.milliseconds(), read.polls[i - 1].time.milliseconds());
+      if (i > 0) {
+        EXPECT_GT(poll.time.milliseconds(), read.polls[i - 1].time.milliseconds());
+      }
       EXPECT_EQ(poll.cells[0].status_word(), "Good");
     }
   }
