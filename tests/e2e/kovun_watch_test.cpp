@@ -213,10 +213,11 @@ TEST_F(KovunWatchTest, EmptyStatusIsAtMostOneAlert) {
   sim_.SetClock(1700000000);
   ASSERT_EQ(NextPoll()["outcome"], "completed");
   ASSERT_EQ(NextPoll()["outcome"], "completed");
-  // An answer 200 with no line at all, poll after poll: the servers keep
-  // their states, the service is told unreachable once.
-  sim_.SetContent(status, "", 1700000000);
+  // An answer 200 with no line at all, or with lines of no known server,
+  // poll after poll: the servers keep their states, the service is told
+  // unreachable once.
   for (int i = 0; i < 4; ++i) {
+    sim_.SetContent(status, i % 2 ? "NewServer,Good,2,2,900\r\n" : "", 1700000000);
     const json poll = NextPoll();
     ASSERT_FALSE(poll.is_null()) << "poll " << i;
     EXPECT_EQ(poll["panels"][4]["state"], "unreachable");
