@@ -245,5 +245,20 @@ TEST_F(KovunWatchTest, EndsWhenItsReaderHasGone) {
   EXPECT_EQ(TempDir::Read(temp_.File("history.csv")), csv);
 }
 
+TEST_F(KovunWatchTest, EndsWhenItsOutputCantBeWritten) {
+  // Not a pipe, so only the failed write tells: a full disk.
+  TempDir::Write(ini_, "[Server]\r\nURL=" + sim_.StatusBase() + "\r\n[Option]\r\nMultiApp=1\r\n");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  pid_ = testing::Spawn(KOVUN_PATH, {"--watch", "--json", "--ini", ini_}, &actions);
+  posix_spawn_file_actions_destroy(&actions);
+  ASSERT_GT(pid_, 0);
+  EXPECT_EQ(testing::WaitForExit(pid_, std::chrono::seconds(5)), 0);
+  pid_ = -1;
+  EXPECT_THAT(TempDir::Read(ini_), ::testing::HasSubstr("[Window]\r\nLeft="));
+}
+
 }  // namespace
 }  // namespace tol
