@@ -16,6 +16,8 @@
 //   every server watched, with a full 168-hour history; counters poll_us,
 //   added_us and added_pct. Arg 1 also appends the poll's lines to a history
 //   file in the temporary folder (a write to the system per poll).
+// - ReadHistory168h: a full 168-hour history file (and its ".1") read back
+//   at start-up, as ReadHistory does it off the UI thread.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -26,10 +28,12 @@
 #include <string>
 
 #include "monitor/alert_monitor.h"
+#include "monitor/history_readback.h"
 #include "monitor/map_menus.h"
 #include "monitor/model.h"
 #include "monitor/poll.h"
 #include "monitor/settings.h"
+#include "monitor/status.h"
 #include "net/http_client.h"
 #include "shared/clock.h"
 #include "shared/file_io.h"
@@ -217,6 +221,47 @@ void BM_AlertedPoll(benchmark::State& state) {
   state.counters["added_pct"] = 100.0 * added_us / poll_us;
 }
 BENCHMARK(BM_AlertedPoll)->Arg(0)->Arg(1);
+
+// Reading a full history back at start-up: 168 hours of a poll a minute, 19
+// servers, written as the monitor writes it (so the older part is in the
+// ".1" file), with the polls of another world between them. Counter polls:
+// what came back (10,080).
+void BM_ReadHistory168h(benchmark::State& state) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("tol-readback-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const FilePath path = FilePath::FromSystem((folder / "history.csv").native());
+  const DateTime start = DateTime::FromMilliseconds(45000LL * 86400000);
+  const int32_t polls = kMaxHistoryHours * kMaxPollsPerHour;
+  std::mt19937 random(7);
+  HistoryFile file(path);
+  for (int32_t i = 0; i < polls; ++i) {
+    ObservedServers servers;
+    for (int slot = 1; slot <= kVisibleSlotCount; ++slot) {
+      servers[slot - 1] = {
+          true, std::string(SlotKey(slot, "PatchServerFV1")), kStates[random() % 6], 2,
+          2,    static_cast<int32_t>(random() % 120000)};
+    }
+    const DateTime time = start.AddMinutes(i);
+    const HistoryPoll poll = MakeHistoryPoll(time, 0, &servers, 25000);
+    file.Append(HistoryCsvLines(poll, 540, "Arvel", &servers, "PatchServerFV1"), nullptr);
+    if (i % 10 == 0) {
+      file.Append(HistoryCsvLines(poll, 540, "Bessa", &servers, "PatchServerFV1"), nullptr);
+    }
+  }
+  const HistoryQuery query{path, "Arvel",         kMaxHistoryHours, start.AddMinutes(polls - 1),
+                           540,  "PatchServerFV1"};
+  std::size_t read_polls = 0;
+  for (auto _ : state) {
+    const HistoryReadBack read = ReadHistory(query);
+    read_polls = read.polls.size();
+    benchmark::DoNotOptimize(read);
+  }
+  std::filesystem::remove_all(folder);
+  state.counters["polls"] = static_cast<double>(read_polls);
+  if (read_polls != static_cast<std::size_t>(polls)) state.SkipWithError("history not whole");
+}
+BENCHMARK(BM_ReadHistory168h)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tol

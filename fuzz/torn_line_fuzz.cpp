@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(kept.size() + tol::TornTailLength(input) == input.size());
   FUZZ_CHECK(input.find('\n', kept.size()) == std::string::npos);
 
-  tol::AppendLines(tol::FilePath::FromSystem(path), "header\r\n", "line\r\n", 1u << 30);
+  (void)tol::AppendLines(tol::FilePath::FromSystem(path), "header\r\n", "line\r\n", 1u << 30);
   const std::string after = ReadAll(path);
   FUZZ_CHECK(after == (kept.empty() ? "header\r\nline\r\n" : kept + "line\r\n"));
   std::remove(path.c_str());

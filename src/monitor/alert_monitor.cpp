@@ -6,13 +6,43 @@
 
 namespace tol {
 
-AlertMonitor::AlertMonitor(const AlertSettings& settings, FilePath history_path)
+AlertMonitor::AlertMonitor(const AlertSettings& settings, FilePath history_path,
+                           HistoryLoader loader)
     : settings_(settings),
       rules_(settings),
       history_(settings.history_hours),
-      file_(std::move(history_path)) {}
+      file_(std::move(history_path)),
+      loader_(std::move(loader)) {}
 
-void AlertMonitor::Start(const FailureHandler& on_failure) { file_.Open(on_failure); }
+void AlertMonitor::Start(std::string_view world, DateTime now, int utc_offset_minutes,
+                         std::string_view patch_key, const FailureHandler& on_failure) {
+  file_.Open(on_failure);
+  SwitchHistory(world, now, utc_offset_minutes, patch_key);
+}
+
+void AlertMonitor::SwitchHistory(std::string_view world, DateTime now, int utc_offset_minutes,
+                                 std::string_view patch_key) {
+  history_world_ = std::string(world);
+  history_ = HistoryRing(settings_.history_hours);
+  history_malformed_ = 0;
+  if (file_.path().empty()) return;
+  HistoryQuery query{file_.path(), history_world_,     settings_.history_hours,
+                     now,          utc_offset_minutes, std::string(patch_key)};
+  if (loader_) {
+    loader_(std::move(query));
+  } else {
+    InstallHistory(ReadHistory(query));
+  }
+}
+
+void AlertMonitor::InstallHistory(HistoryReadBack read) {
+  if (read.world != history_world_) return;  // asked for before another switch
+  history_malformed_ = read.malformed;
+  // The polls taken meanwhile are in the file too: the memory's win.
+  if (history_.size() > 0) read.polls.DropFrom(history_[0].time);
+  for (std::size_t i = 0; i < history_.size(); ++i) read.polls.Add(history_[i]);
+  history_ = std::move(read.polls);
+}
 
 std::optional<PollStates> StatesOf(const FinishedPoll& poll, int32_t over_average) {
   PollStates states;
@@ -23,9 +53,14 @@ std::optional<PollStates> StatesOf(const FinishedPoll& poll, int32_t over_averag
   // A failure after the text was read whole (the export file, say) doesn't
   // make what it said untrue.
   if (!poll.observed) return std::nullopt;
+  bool any_listed = false;
   for (int i = 0; i < kVisibleSlotCount; ++i) {
     states.servers[i] = StateOf((*poll.observed)[i], over_average);
+    any_listed |= (*poll.observed)[i].listed;
   }
+  // An answer that names none of the servers (empty, or a page of another
+  // kind) says nothing of them: as if the service couldn't be reached.
+  if (!any_listed) return PollStates{.unreachable = true};
   return states;
 }
 
@@ -36,7 +71,15 @@ std::vector<Alert> AlertMonitor::Observe(const FinishedPoll& poll, const KovunSe
   if (poll.world != world_) {
     // Another world: every server of it starts with a new baseline.
     world_ = std::string(poll.world);
+    patch_ = settings.patch;
     rules_.Reset();
+  } else if (settings.patch != patch_) {
+    // Another patch server on panel 2: a new baseline for it alone.
+    patch_ = settings.patch;
+    rules_.ResetSlot(2);
+  }
+  if (poll.world != history_world_) {
+    SwitchHistory(poll.world, poll.time, poll.utc_offset_minutes, settings.patch);
   }
   const ObservedServers* observed = states->unreachable ? nullptr : poll.observed;
   const HistoryPoll entry = MakeHistoryPoll(poll.time, FindWorld(poll.world).value_or(-1), observed,

@@ -86,25 +86,47 @@ ServerState StateOf(const ObservedServer& server, int32_t over_average) {
 
 std::vector<AlertChange> AlertRules::Observe(const PollStates& poll) {
   std::vector<AlertChange> out;
-  if (poll.unreachable) {
-    ++failed_run_;
-    if (service_ != ServerState::kUnreachable && failed_run_ >= settings_.down) {
-      // Unreachable from the start is the baseline, told by nothing.
-      if (service_ == ServerState::kUp)
-        out.push_back({0, ServerState::kUp, ServerState::kUnreachable});
-      service_ = ServerState::kUnreachable;
-    }
-    return out;
-  }
-  failed_run_ = 0;
-  if (service_ == ServerState::kUnreachable) {
-    out.push_back({0, ServerState::kUnreachable, ServerState::kUp});
-  }
-  service_ = ServerState::kUp;
+  ObserveService(poll.unreachable, out);
+  if (poll.unreachable) return out;
   for (int slot = 1; slot <= kVisibleSlotCount; ++slot) {
     ObserveServer(slot, poll.servers[slot - 1], out);
   }
   return out;
+}
+
+// As a server, with `down` unreachable polls to confirm the outage and one
+// read text to confirm the service back.
+void AlertRules::ObserveService(bool unreachable, std::vector<AlertChange>& out) {
+  Track& t = service_;
+  const ServerState state = unreachable ? ServerState::kUnreachable : ServerState::kUp;
+  t.run = unreachable ? t.run + 1 : 0;
+  if (t.confirmed == ServerState::kNone) {
+    // Unreachable from the start is the baseline, told by nothing.
+    if (!unreachable || t.run >= settings_.down) {
+      t.confirmed = state;
+      t.run = 0;
+    }
+    return;
+  }
+  t.changes = (t.changes << 1) & kWindowMask;
+  ++t.stable;
+  if (state != t.confirmed && (!unreachable || t.run >= settings_.down)) {
+    const ServerState from = t.confirmed;
+    t.confirmed = state;
+    t.run = 0;
+    t.changes |= 1;
+    t.stable = 0;
+    if (!t.flapping) {
+      t.flapping = std::popcount(t.changes) >= kFlapChanges;
+      out.push_back({0, from, t.flapping ? ServerState::kFlapping : state});
+    }
+  } else if (state == t.confirmed) {
+    t.run = 0;
+  }
+  if (t.flapping && t.stable >= kFlapWindow) {
+    t.flapping = false;
+    out.push_back({0, ServerState::kFlapping, t.confirmed});
+  }
 }
 
 void AlertRules::ObserveServer(int slot, ServerState state, std::vector<AlertChange>& out) {
@@ -146,12 +168,11 @@ void AlertRules::ObserveServer(int slot, ServerState state, std::vector<AlertCha
 
 void AlertRules::Reset() {
   servers_ = {};
-  service_ = ServerState::kNone;
-  failed_run_ = 0;
+  service_ = {};
 }
 
 ServerState AlertRules::WorstWatchedState() const {
-  if (service_ == ServerState::kUnreachable) return ServerState::kUnreachable;
+  if (service_.confirmed == ServerState::kUnreachable) return ServerState::kUnreachable;
   ServerState worst = ServerState::kNone;
   for (int slot = 1; slot <= kVisibleSlotCount; ++slot) {
     if (!settings_.watched[slot - 1]) continue;
@@ -164,9 +185,15 @@ ServerState AlertRules::WorstWatchedState() const {
 std::string AlertText(std::string_view world, int slot, ServerState from, ServerState to) {
   std::string text;
   if (slot == 0) {
-    text = FillText(to == ServerState::kUnreachable ? kAlertUnreachableText.bytes()
-                                                    : kAlertReachableText.bytes(),
-                    {world});
+    if (to == ServerState::kFlapping) {
+      text = FillText(kAlertServiceFlappingText.bytes(), {world});
+    } else if (from == ServerState::kFlapping) {
+      text = FillText(kAlertServiceSettledText.bytes(), {world, StateWord(to)});
+    } else {
+      text = FillText(to == ServerState::kUnreachable ? kAlertUnreachableText.bytes()
+                                                      : kAlertReachableText.bytes(),
+                      {world});
+    }
   } else {
     const std::string_view caption = PanelCaption(slot);
     if (to == ServerState::kFlapping) {

@@ -21,7 +21,11 @@
 //   change: one alert then names the state it settled in.
 // - The service: `down` unreachable polls in a row raise one alert, the next
 //   read status text one more. Meanwhile servers observe nothing and keep
-//   their confirmed states: an outage of the service is one alert.
+//   their confirmed states: an outage of the service is one alert. A status
+//   text that holds no line for any panel's server (an empty answer, an error
+//   page served as 200) tells nothing of the servers: it counts as an
+//   unreachable service. The service flaps by the servers' rule, its
+//   confirmed changes counted over its last kFlapWindow observations.
 //
 // The rules hold no clock and no world: AlertRules takes one observation at a
 // time and returns what it raises.
@@ -84,10 +88,13 @@ class AlertRules {
   std::vector<AlertChange> Observe(const PollStates& poll);
   // Every server and the service start afresh (a world switch).
   void Reset();
+  // One server starts afresh (another patch server on its panel).
+  void ResetSlot(int slot) { servers_[slot - 1] = {}; }
 
   // The confirmed state of a panel's server (kNone before its baseline).
   ServerState Confirmed(int slot) const { return servers_[slot - 1].confirmed; }
   bool Flapping(int slot) const { return servers_[slot - 1].flapping; }
+  bool ServiceFlapping() const { return service_.flapping; }
   // The worst confirmed state among the watched servers: kUnreachable while
   // the service is confirmed unreachable, then down, slow, up; kNone before
   // any baseline.
@@ -103,11 +110,11 @@ class AlertRules {
     bool flapping = false;
   };
   void ObserveServer(int slot, ServerState state, std::vector<AlertChange>& out);
+  void ObserveService(bool unreachable, std::vector<AlertChange>& out);
 
   AlertSettings settings_;
   std::array<Track, kVisibleSlotCount> servers_{};
-  ServerState service_ = ServerState::kNone;  // kUp or kUnreachable once known
-  int32_t failed_run_ = 0;
+  Track service_;  // confirmed kUp or kUnreachable once known
 };
 
 // An alert ready to show: when, where, what, and its text (code page 932,

@@ -100,7 +100,17 @@ void HistoryFile::Open(const FailureHandler& on_failure) {
 }
 
 void HistoryFile::Append(std::string_view lines, const FailureHandler& on_failure) {
-  Guarded([&] { AppendLines(path_, kHistoryHeader, lines, kHistoryRotateBytes); }, on_failure);
+  std::exception_ptr rotation_failure;
+  Guarded(
+      [&] { rotation_failure = AppendLines(path_, kHistoryHeader, lines, kHistoryRotateBytes); },
+      on_failure);
+  // The lines are in the file either way; a rotation that keeps failing
+  // (a reader holding the file) is told once, until one succeeds.
+  if (!rotation_failure) {
+    rotating_failed_ = false;
+  } else if (!std::exchange(rotating_failed_, true) && on_failure) {
+    on_failure(rotation_failure);
+  }
 }
 
 }  // namespace tol

@@ -57,6 +57,13 @@ class HistoryRing {
   // the oldest beyond the capacity.
   void Add(const HistoryPoll& poll);
   void Clear() { polls_.clear(); }
+  // Drops the newest polls from `time` on.
+  void DropFrom(DateTime time) {
+    while (!polls_.empty() && polls_.back().time.milliseconds() >= time.milliseconds()) {
+      polls_.pop_back();
+    }
+  }
+  int32_t hours() const { return static_cast<int32_t>(span_ms_ / 3600000); }
 
   // Polls, oldest first.
   std::size_t size() const { return polls_.size(); }
@@ -81,7 +88,9 @@ std::string HistoryCsvLines(const HistoryPoll& poll, int utc_offset_minutes,
                             std::string_view patch_key);
 
 // The log file; an empty path: none. A failure is reported once, until a
-// later write succeeds again; the monitor goes on either way.
+// later write succeeds again; the monitor goes on either way. A rotation
+// that fails leaves the lines in the file as it is, and is reported once
+// until a rotation succeeds.
 class HistoryFile {
  public:
   using FailureHandler = std::function<void(std::exception_ptr)>;
@@ -97,6 +106,7 @@ class HistoryFile {
 
   FilePath path_;
   bool failing_ = false;
+  bool rotating_failed_ = false;
 };
 
 }  // namespace tol

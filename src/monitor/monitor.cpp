@@ -74,8 +74,11 @@ void KovunMonitor::FormCreate() {
     alert_monitor_ = std::make_unique<AlertMonitor>(
         settings_.alerts,
         quit_requested_ ? FilePath()
-                        : HistoryPathBeside(paths_.settings_path, settings_.alerts.history_file));
-    alert_monitor_->Start([this](std::exception_ptr failure) { LogFailure(std::move(failure)); });
+                        : HistoryPathBeside(paths_.settings_path, settings_.alerts.history_file),
+        hooks_.read_history);
+    alert_monitor_->Start(model_.label1, clock_.Now(), clock_.CurrentUtcOffsetMinutes(),
+                          settings_.patch,
+                          [this](std::exception_ptr failure) { LogFailure(std::move(failure)); });
 
     if (hooks_.layout) hooks_.layout(settings_.style);
     if (hooks_.make_border_sizeable) hooks_.make_border_sizeable();

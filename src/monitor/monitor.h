@@ -113,6 +113,10 @@ struct MonitorHooks {
   // After every finished poll, once its alerts are out and the history holds
   // it: the front-end redraws its state icon and history chart.
   std::function<void()> observed;
+  // Reads a world's history back from the history file off the UI thread
+  // (ReadHistory) and hands it to InstallHistory on it; empty: the core
+  // reads in place, at start-up and at a world switch (at most about 150 ms).
+  AlertMonitor::HistoryLoader read_history;
 };
 
 struct MonitorPaths {
@@ -198,6 +202,10 @@ class KovunMonitor {
   int polls_finished() const { return polls_finished_; }
   // The alert rules and the history; nullptr before FormCreate.
   const AlertMonitor* alert_monitor() const { return alert_monitor_.get(); }
+  // A history read back through MonitorHooks::read_history (UI thread).
+  void InstallHistory(HistoryReadBack read) {
+    if (alert_monitor_) alert_monitor_->InstallHistory(std::move(read));
+  }
 
  private:
   PollContext Context();

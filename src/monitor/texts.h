@@ -44,6 +44,10 @@ inline const SjisText kAlertSettledText{"%s %s: 安定しました (%s)"};
 // Alerts of the status service as a whole: world label.
 inline const SjisText kAlertUnreachableText{"%s: ステータスサービスに接続できません"};
 inline const SjisText kAlertReachableText{"%s: ステータスサービス 復旧"};
+// The service flaps (world label), and has settled (world label, state word).
+inline const SjisText kAlertServiceFlappingText{
+    "%s: ステータスサービス フラッピング (接続と切断を繰り返しています)"};
+inline const SjisText kAlertServiceSettledText{"%s: ステータスサービス 安定しました (%s)"};
 // The state words of the history chart and of a settled server.
 inline const SjisText kStateUpText{"稼働"};
 inline const SjisText kStateSlowText{"低速"};

@@ -6,6 +6,9 @@
 // Paths are FilePaths, as in file_io.h.
 
 #include <cstdint>
+#include <exception>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,8 +32,24 @@ void DropTornLastLine(const FilePath& path);
 //
 // A file that would grow beyond `rotate_at` bytes is first renamed to
 // `path` + ".1" (replacing an older one) and a new one started with the
-// header. Raises EFCreateError with the system's reason text.
-void AppendLines(const FilePath& path, std::string_view header, std::string_view lines,
-                 std::uint64_t rotate_at);
+// header. Copies of a program that share the file rotate it once between
+// them: the rename happens under a lock on the file, after checking that the
+// path still names the file that grew too large. Raises EFCreateError with
+// the system's reason text when the lines can't be written. A rename that
+// fails (a reader holds the file on Windows) doesn't stop the log: the lines
+// go to the file as it is, and the failure (EFCreateError) is returned.
+[[nodiscard]] std::exception_ptr AppendLines(const FilePath& path, std::string_view header,
+                                             std::string_view lines, std::uint64_t rotate_at);
+
+// Reads the last `max_bytes` bytes of the file at `path` (all of it when it is
+// smaller), in order, handing them to `chunk` a piece of at most
+// kTailChunkBytes at a time, so that memory stays bounded however large the
+// file is, each with its offset in the file. Returns the offset where reading began, or nullopt
+// when there is no such file or it can't be read (a failure while reading ends the pieces early).
+// Readers and writers may hold the file meanwhile.
+inline constexpr std::size_t kTailChunkBytes = 1u << 20;
+std::optional<std::uint64_t> ReadTail(
+    const FilePath& path, std::uint64_t max_bytes,
+    const std::function<void(std::uint64_t offset, std::string_view bytes)>& chunk);
 
 }  // namespace tol

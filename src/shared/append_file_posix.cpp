@@ -1,9 +1,11 @@
 // POSIX side of append_file.h: paths go to the system as their bytes.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
@@ -79,8 +81,8 @@ void DropTornLastLine(const FilePath& path) {
   if (keep < st.st_size && ::ftruncate(fd.get(), keep) != 0) ThrowPosixError(errno);
 }
 
-void AppendLines(const FilePath& path, std::string_view header, std::string_view lines,
-                 std::uint64_t rotate_at) {
+std::exception_ptr AppendLines(const FilePath& path, std::string_view header,
+                               std::string_view lines, std::uint64_t rotate_at) {
   const std::string system_path = SystemPath(path);
   auto open_log = [&] {
     const int fd = ::open(system_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
@@ -94,10 +96,30 @@ void AppendLines(const FilePath& path, std::string_view header, std::string_view
   };
   Fd fd(open_log());
   std::uint64_t size = size_of(fd.get());
+  std::exception_ptr rotation_failure;
   if (size > 0 && size + lines.size() > rotate_at) {
-    const std::string older = system_path + ".1";
-    if (::rename(system_path.c_str(), older.c_str()) != 0) ThrowPosixError(errno);
-    fd.Reset(open_log());
+    // Another copy of the program may rotate the same file: the one that
+    // holds the lock renames, and the other, once it has the lock, finds a
+    // new file at the path (or a small one) and appends to that instead of
+    // renaming it over the generation just kept.
+    while (::flock(fd.get(), LOCK_EX) != 0 && errno == EINTR) {
+    }
+    struct stat held;
+    struct stat named;
+    const bool same = ::fstat(fd.get(), &held) == 0 && ::stat(system_path.c_str(), &named) == 0 &&
+                      held.st_ino == named.st_ino && held.st_dev == named.st_dev;
+    if (same && static_cast<std::uint64_t>(named.st_size) + lines.size() > rotate_at) {
+      const std::string older = system_path + ".1";
+      if (::rename(system_path.c_str(), older.c_str()) != 0) {
+        // The log goes on in the file it has; the caller hears why once.
+        rotation_failure = std::make_exception_ptr(
+            EFCreateError(Utf8ToCp932(std::system_category().message(errno))));
+      } else {
+        fd.Reset(open_log());
+      }
+    } else if (!same) {
+      fd.Reset(open_log());
+    }
     size = size_of(fd.get());
   }
   // One write for header and lines: a reader never sees the header alone.
@@ -106,6 +128,33 @@ void AppendLines(const FilePath& path, std::string_view header, std::string_view
   } else {
     WriteAll(fd.get(), lines);
   }
+  return rotation_failure;
+}
+
+std::optional<std::uint64_t> ReadTail(
+    const FilePath& path, std::uint64_t max_bytes,
+    const std::function<void(std::uint64_t offset, std::string_view bytes)>& chunk) {
+  std::string system_path;
+  if (!system_file::SystemPath(path, &system_path)) return std::nullopt;
+  Fd fd(::open(system_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return std::nullopt;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  const std::uint64_t start = size > max_bytes ? size - max_bytes : 0;
+  std::string buffer(kTailChunkBytes, '\0');
+  // Up to the size seen at the start: lines appended meanwhile are the next
+  // poll's, not this reading's.
+  for (std::uint64_t at = start; at < size;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size()));
+    const ssize_t n = ::pread(fd.get(), buffer.data(), want, static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    chunk(at, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+    at += static_cast<std::uint64_t>(n);
+  }
+  return start;
 }
 
 }  // namespace tol

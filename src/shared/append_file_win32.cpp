@@ -84,19 +84,42 @@ void DropTornLastLine(const FilePath& path) {
   }
 }
 
-void AppendLines(const FilePath& path, std::string_view header, std::string_view lines,
-                 std::uint64_t rotate_at) {
+std::exception_ptr AppendLines(const FilePath& path, std::string_view header,
+                               std::string_view lines, std::uint64_t rotate_at) {
   const std::u16string system_path = SystemPath(path);
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  std::uint64_t size = 0;
-  if (::GetFileAttributesExW(Wide(system_path), GetFileExInfoStandard, &data)) {
-    size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  }
+  auto size_by_path = [&]() -> std::uint64_t {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(Wide(system_path), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  };
+  std::exception_ptr rotation_failure;
+  std::uint64_t size = size_by_path();
   if (size > 0 && size + lines.size() > rotate_at) {
-    const std::u16string older = system_path + u".1";
-    if (!::MoveFileExW(Wide(system_path), Wide(older), MOVEFILE_REPLACE_EXISTING)) {
-      ThrowWindowsError(::GetLastError());
+    // Another copy of the program may rotate the same file: the rename
+    // happens under a lock on a byte far past the end (no append reaches
+    // it), and the size is looked at again once the lock is held, so the
+    // second copy finds the new file and renames nothing over the
+    // generation just kept. Reading access: LockFileEx wants it.
+    Handle lock(::CreateFileW(Wide(system_path), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    OVERLAPPED far_byte = {};
+    far_byte.OffsetHigh = 0x40000000;
+    const bool locked =
+        lock.valid() && ::LockFileEx(lock.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &far_byte);
+    if (size_by_path() + lines.size() > rotate_at) {
+      const std::u16string older = system_path + u".1";
+      if (!::MoveFileExW(Wide(system_path), Wide(older), MOVEFILE_REPLACE_EXISTING)) {
+        // A reader that doesn't share deletion (a spreadsheet, most tails)
+        // holds the file: the log goes on in it, the caller hears why once.
+        try {
+          ThrowWindowsError(::GetLastError());
+        } catch (...) {
+          rotation_failure = std::current_exception();
+        }
+      }
     }
+    if (locked) ::UnlockFileEx(lock.get(), 0, 1, 0, &far_byte);
   }
   // FILE_APPEND_DATA alone: every write lands at the end, whoever else
   // appends.
@@ -111,6 +134,36 @@ void AppendLines(const FilePath& path, std::string_view header, std::string_view
   } else {
     WriteAll(file.get(), lines);
   }
+  return rotation_failure;
+}
+
+std::optional<std::uint64_t> ReadTail(
+    const FilePath& path, std::uint64_t max_bytes,
+    const std::function<void(std::uint64_t offset, std::string_view bytes)>& chunk) {
+  std::u16string system_path;
+  if (!system_file::SystemPath(path, &system_path)) return std::nullopt;
+  // Shared every way: the monitor appends to the log meanwhile, and a reader
+  // (a tail, a spreadsheet) may hold it.
+  Handle file(::CreateFileW(Wide(system_path), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return std::nullopt;
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(file.get(), &size)) return std::nullopt;
+  const auto total = static_cast<std::uint64_t>(size.QuadPart);
+  const std::uint64_t start = total > max_bytes ? total - max_bytes : 0;
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(start);
+  if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return std::nullopt;
+  std::string buffer(kTailChunkBytes, '\0');
+  for (std::uint64_t left = total - start; left > 0;) {
+    const DWORD want = static_cast<DWORD>(left < buffer.size() ? left : buffer.size());
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer.data(), want, &got, nullptr) || got == 0) break;
+    chunk(total - left, std::string_view(buffer.data(), got));
+    left -= got;
+  }
+  return start;
 }
 
 }  // namespace tol

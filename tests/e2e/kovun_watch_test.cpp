@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/sim_process.h"
@@ -204,6 +205,59 @@ TEST_F(KovunWatchTest, ServiceOutageIsOneAlertNotNineteen) {
   NextPoll();
   Stop();
   EXPECT_EQ(alerts_, (std::vector<std::string>{"5 - up>unreachable", "7 - unreachable>up"}));
+}
+
+TEST_F(KovunWatchTest, EmptyStatusIsAtMostOneAlert) {
+  Start("Servers=all\r\nDown=2\r\n");
+  const std::string status = "/status/arvel/status.txt";
+  sim_.SetClock(1700000000);
+  ASSERT_EQ(NextPoll()["outcome"], "completed");
+  ASSERT_EQ(NextPoll()["outcome"], "completed");
+  // An answer 200 with no line at all, or with lines of no known server,
+  // poll after poll: the servers keep their states, the service is told
+  // unreachable once.
+  for (int i = 0; i < 4; ++i) {
+    sim_.SetContent(status, i % 2 ? "NewServer,Good,2,2,900\r\n" : "", 1700000000);
+    const json poll = NextPoll();
+    ASSERT_FALSE(poll.is_null()) << "poll " << i;
+    EXPECT_EQ(poll["panels"][4]["state"], "unreachable");
+  }
+  Stop();
+  EXPECT_EQ(alerts_.size(), 1u) << ::testing::PrintToString(alerts_);
+  EXPECT_THAT(alerts_, ::testing::Each(::testing::EndsWith("- up>unreachable")));
+}
+
+TEST_F(KovunWatchTest, EndsWhenItsReaderHasGone) {
+  Start("Servers=3\r\n");
+  ASSERT_FALSE(NextLine().is_null());
+  // As `kovun --watch --json | head -n 1`: the reader takes one line and goes.
+  close(out_);
+  out_ = -1;
+  const auto closed = std::chrono::steady_clock::now();
+  // The sim rewrites every second: a poll period is about that.
+  EXPECT_EQ(testing::WaitForExit(pid_, std::chrono::seconds(3)), 0);
+  pid_ = -1;
+  EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::seconds(3));
+  // The settings saved as at SIGTERM; nothing appended after the end.
+  EXPECT_THAT(TempDir::Read(ini_), ::testing::HasSubstr("[Window]\r\nLeft="));
+  const std::string csv = TempDir::Read(temp_.File("history.csv"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(TempDir::Read(temp_.File("history.csv")), csv);
+}
+
+TEST_F(KovunWatchTest, EndsWhenItsOutputCantBeWritten) {
+  // Not a pipe, so only the failed write tells: a full disk.
+  TempDir::Write(ini_, "[Server]\r\nURL=" + sim_.StatusBase() + "\r\n[Option]\r\nMultiApp=1\r\n");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  pid_ = testing::Spawn(KOVUN_PATH, {"--watch", "--json", "--ini", ini_}, &actions);
+  posix_spawn_file_actions_destroy(&actions);
+  ASSERT_GT(pid_, 0);
+  EXPECT_EQ(testing::WaitForExit(pid_, std::chrono::seconds(5)), 0);
+  pid_ = -1;
+  EXPECT_THAT(TempDir::Read(ini_), ::testing::HasSubstr("[Window]\r\nLeft="));
 }
 
 }  // namespace

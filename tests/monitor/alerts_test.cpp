@@ -20,22 +20,31 @@ struct RulesCase {
   const char* name;
   // One character per poll of the server: U up, S slow, D down, M missing
   // from the text, X socket error, F file not found, C a text that failed to
-  // convert; "|" switches the world before the next poll.
+  // convert, E a text with no line for any panel (empty, or unknown keys
+  // only), A every server down; "|" switches the world and "/" the patch
+  // server before the next poll.
   std::string polls;
   std::vector<std::string> alerts;  // "poll-index server from>to"
   ServerState worst;
   int32_t down = 2;
   int32_t up = 1;
   const char* servers = "1";
+  int slot = kSlot;  // the server the sequence gives
 };
 
-FinishedPoll PollOf(char c, const std::string& world, ObservedServers& servers) {
+FinishedPoll PollOf(char c, const std::string& world, ObservedServers& servers, int slot = kSlot) {
   for (ObservedServer& s : servers) s = {true, "Key", "Good", 2, 2, 1000};
   FinishedPoll poll;
   poll.world = world;
   poll.observed = &servers;
-  ObservedServer& mine = servers[kSlot - 1];
+  ObservedServer& mine = servers[slot - 1];
   switch (c) {
+    case 'E':
+      for (ObservedServer& s : servers) s.listed = false;
+      break;
+    case 'A':
+      for (ObservedServer& s : servers) s.status = "Closed";
+      break;
     case 'S':
       mine.connect_time = 25000;  // OverAverage itself is slow
       break;
@@ -76,8 +85,13 @@ TEST_P(AlertRulesTest, RaisesExactlyTheseAlerts) {
       world = world == "Arvel" ? "Bessa" : "Arvel";
       continue;
     }
+    if (step == '/') {
+      settings.patch = settings.patch == "PatchServerFV1" ? "PatchServerFV2" : "PatchServerFV1";
+      continue;
+    }
     ObservedServers servers;
-    for (const Alert& a : monitor.Observe(PollOf(step, world, servers), settings, nullptr)) {
+    for (const Alert& a :
+         monitor.Observe(PollOf(step, world, servers, c.slot), settings, nullptr)) {
       raised.push_back(std::to_string(index) + " " + (a.slot == 0 ? "-" : a.server) + " " +
                        StateName(a.from) + ">" + StateName(a.to));
     }
@@ -164,7 +178,53 @@ INSTANTIATE_TEST_SUITE_P(
                   ServerState::kUp},
         RulesCase{
             "WorldSwitchTakesANewBaseline", "UU|DDDU|DD", {"5 1 down>up"}, ServerState::kDown},
-        RulesCase{"UnwatchedServerRaisesNothing", "UUDDUU", {}, ServerState::kUp, 2, 1, "Login"}),
+        RulesCase{"UnwatchedServerRaisesNothing", "UUDDUU", {}, ServerState::kUp, 2, 1, "Login"},
+        // An answer without a line of any server is no observation of them:
+        // at most one alert, for the service, never nineteen each way.
+        RulesCase{"EmptyTextIsAnOutageNotNineteenDowns",
+                  "UUEEEU",
+                  {"3 - up>unreachable", "5 - unreachable>up"},
+                  ServerState::kUp,
+                  2,
+                  1,
+                  "all"},
+        RulesCase{"OneEmptyTextRaisesNothing", "UUEUU", {}, ServerState::kUp, 2, 1, "all"},
+        RulesCase{"ServerKeepsItsStateThroughEmptyTexts",
+                  "DDEEDD",
+                  {"3 - up>unreachable", "4 - unreachable>up"},
+                  ServerState::kDown},
+        RulesCase{"ServiceFlapsOnceAndSettlesOnce",
+                  "UXUXUXU" + kSettle,
+                  {"1 - up>unreachable", "2 - unreachable>up", "3 - up>unreachable",
+                   "4 - unreachable>flapping", "26 - flapping>up"},
+                  ServerState::kUp,
+                  1,
+                  1},
+        RulesCase{"ServiceSettlesUnreachable",
+                  "UXUXUX" + std::string(20, 'X'),
+                  {"1 - up>unreachable", "2 - unreachable>up", "3 - up>unreachable",
+                   "4 - unreachable>flapping", "25 - flapping>unreachable"},
+                  ServerState::kUnreachable,
+                  1,
+                  1},
+        RulesCase{"SeveralAlertsInOnePollInSlotOrder",
+                  "UAAU",
+                  {"2 Login up>down", "2 Char up>down", "2 1 up>down", "3 Login down>up",
+                   "3 Char down>up", "3 1 down>up"},
+                  ServerState::kUp,
+                  2,
+                  1,
+                  "1,Char,Login"},
+        // Another patch server on panel "PatF" is a new baseline; the rules
+        // go on from it.
+        RulesCase{"PatchSwitchStartsPanelTwoAfresh",
+                  "DD/UUDD",
+                  {"5 PatF up>down"},
+                  ServerState::kDown,
+                  2,
+                  1,
+                  "PatF",
+                  2}),
     [](const ::testing::TestParamInfo<RulesCase>& info) { return info.param.name; });
 
 TEST(AlertMonitorTest, AlertsOffRaiseNothingButKeepTheHistory) {
@@ -192,6 +252,10 @@ TEST(AlertTextTest, NamesWorldServerAndChange) {
        "Arvel Char: フラッピング (停止と復旧を繰り返しています)"},
       {4, ServerState::kFlapping, ServerState::kDown, "Arvel Char: 安定しました (停止)"},
       {0, ServerState::kUp, ServerState::kUnreachable, "Arvel: ステータスサービスに接続できません"},
+      {0, ServerState::kUnreachable, ServerState::kFlapping,
+       "Arvel: ステータスサービス フラッピング (接続と切断を繰り返しています)"},
+      {0, ServerState::kFlapping, ServerState::kUnreachable,
+       "Arvel: ステータスサービス 安定しました (接続不可)"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Cp932ToUtf8(AlertText("Arvel", c.slot, c.from, c.to)), c.utf8);

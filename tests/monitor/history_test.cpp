@@ -97,9 +97,11 @@ TEST_F(HistoryFileTest, HeaderOnceLinesAppendedTornLineDropped) {
   EXPECT_EQ(TempDir::Read(path), std::string(kHistoryHeader) + "a\r\nb\r\n");
 
   // A crash in the middle of a line, even between CR and LF; a torn line
-  // longer than the part of the file read at once.
+  // longer than the part of the file read at once; the NUL bytes a power cut
+  // leaves where the file grew but its data never reached the disk.
   for (const std::string& torn :
-       {std::string("c,partial"), std::string("c\r"), std::string(200000, 'x')}) {
+       {std::string("c,partial"), std::string("c\r"), std::string(200000, 'x'),
+        std::string(4096, '\0'), std::string("c,par") + std::string(70000, '\0')}) {
     TempDir::Write(path, std::string(kHistoryHeader) + "a\r\n" + torn);
     HistoryFile file(TempDir::PathFrom(path));
     file.Open(OnFailure());
@@ -142,6 +144,24 @@ TEST_F(HistoryFileTest, UnwritableFileReportedOnceUntilItWorksAgain) {
   file.Append("z\r\n", OnFailure());
   file.Append("z\r\n", OnFailure());
   EXPECT_EQ(failures_.size(), 2u);
+}
+
+TEST_F(HistoryFileTest, FailedRotationKeepsTheLogAndIsToldOnce) {
+  const std::string path = temp_.File("history.csv");
+  const std::string big(kHistoryRotateBytes - 10, 'x');
+  TempDir::Write(path, big);
+  // Something the file can't be renamed over (on Windows: a reader that
+  // holds the file).
+  std::filesystem::create_directories(path + ".1/in-the-way");
+  HistoryFile file(TempDir::PathFrom(path));
+  for (int i = 0; i < 3; ++i) file.Append("line\r\n", OnFailure());
+  EXPECT_EQ(TempDir::Read(path), big + "line\r\nline\r\nline\r\n");
+  EXPECT_EQ(failures_.size(), 1u);
+  std::filesystem::remove_all(path + ".1");
+  file.Append("next\r\n", OnFailure());
+  EXPECT_EQ(TempDir::Read(path), std::string(kHistoryHeader) + "next\r\n");
+  EXPECT_EQ(std::filesystem::file_size(path + ".1"), big.size() + 18);
+  EXPECT_EQ(failures_.size(), 1u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -35,11 +36,16 @@ constexpr const char kExitStatusHelp[] =
     "is unknown). Any mode: 1 bad options or start-up failure, 7 another copy of kovun\n"
     "is running (MultiApp=0) and this one ended without saving.\n"
     "\n"
-    "--watch runs without a screen: after each poll one line with the caption (with\n"
-    "--json: one JSON object per line, {\"event\":\"poll\",...} with the fields of\n"
-    "--once --json, and {\"event\":\"alert\",\"time\",\"world\",\"server\",\"from\",\"to\",\n"
-    "\"text\"} per alert of [Alert] Enabled=1), until SIGINT or SIGTERM; then it saves\n"
-    "the settings and exits with 0. SIGUSR1 polls at once in every mode that runs on.";
+    "--watch runs without a screen: after each poll one line with the caption, or\n"
+    "with --json one JSON object per line, keys always in this order:\n"
+    "  {\"event\":\"poll\",\"time\",\"world\",\"caption\",\"panels\":[{\"slot\",\"caption\",\n"
+    "   \"color\",\"rgb\",\"hint\",\"hint_shown\",\"state\"}...],\"average\",\"update_text\",\n"
+    "   \"interval_ms\",\"load_time\",\"countdown\",\"worst\",\"outcome\",\"exit_status\"}\n"
+    "  {\"event\":\"alert\",\"time\",\"world\",\"server\",\"from\",\"to\",\"text\"} per alert\n"
+    "   ([Alert] Enabled=1).\n"
+    "It runs until SIGINT or SIGTERM, or until its reader goes (a closed pipe, a\n"
+    "failed write); then it saves the settings and exits with 0. SIGUSR1 polls at\n"
+    "once in every mode that runs on.";
 
 // --once never waits for a tick: its timers only keep their periods.
 class NullTimerDriver : public TimerDriver {
@@ -100,6 +106,8 @@ int RunOnce(const MonitorPaths& paths, bool json) {
   InlinePollExecutor executor;
   MonitorHooks hooks;
   hooks.log_unwritable = [](const std::string& report) { g_unlogged.push_back(report); };
+  // One poll shows no history chart: nothing is read back.
+  hooks.read_history = [](HistoryQuery) {};
   KovunMonitor monitor(*http, clock, timer1_driver, timer2_driver, executor, paths,
                        std::move(hooks));
   monitor.FormCreate();
@@ -121,16 +129,26 @@ int RunOnce(const MonitorPaths& paths, bool json) {
 
 // What the modes without a screen print after each poll: the caption and a
 // line per alert, or (json) the events' JSON lines. Flushed at once, for the
-// scripts that read it.
-void PrintPoll(const KovunMonitor& monitor, const MonitorEvents& events, bool json) {
+// scripts that read it. False when the output can't be written any more (its
+// reader has gone: SIGPIPE is ignored, so the write fails with EPIPE).
+bool PrintPoll(const KovunMonitor& monitor, const MonitorEvents& events, bool json) {
   if (json) {
     if (events.poll) std::cout << events.poll->json << "\n";
     for (const auto& a : events.alerts) std::cout << a->json << "\n";
   } else {
     std::cout << Cp932ToUtf8(monitor.model().caption) << "\n";
-    for (const auto& a : events.alerts) std::cout << "alert: " << Cp932ToUtf8(a->alert.text) << "\n";
+    for (const auto& a : events.alerts)
+      std::cout << "alert: " << Cp932ToUtf8(a->alert.text) << "\n";
   }
   std::cout.flush();
+  return static_cast<bool>(std::cout);
+}
+
+// Standard output is a pipe: the loop hears at once when its reader closes it
+// (poll(2) reports an error on the write end), not only at the next write.
+bool OutputIsPipe() {
+  struct stat st;
+  return fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode);
 }
 
 // The event-loop modes: the ncurses screen on a terminal, otherwise one
@@ -158,13 +176,14 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
   hooks.log_unwritable = [](const std::string& report) { g_unlogged.push_back(report); };
   KovunMonitor* monitor_ptr = nullptr;
   hooks.poll_events = json;
-  hooks.events = [&ui, &monitor_ptr, json](const MonitorEvents& events) {
+  hooks.events = [&ui, &monitor_ptr, &loop, json](const MonitorEvents& events) {
     if (ui) {
       for (const auto& a : events.alerts) {
         ui->ShowAlert(a->alert, monitor_ptr->alert_monitor()->sound());
       }
-    } else {
-      PrintPoll(*monitor_ptr, events, json);
+    } else if (!PrintPoll(*monitor_ptr, events, json)) {
+      // Nobody reads any more: end as at SIGTERM.
+      loop.Quit();
     }
   };
   KovunMonitor monitor(*http, clock, timer1_driver, timer2_driver, executor, paths,
@@ -188,6 +207,12 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
       monitor.ManualRefresh();
     }
   });
+  if (!interactive && OutputIsPipe()) {
+    loop.WatchReadable(STDOUT_FILENO, [&loop] {
+      loop.Unwatch(STDOUT_FILENO);
+      loop.Quit();
+    });
+  }
   if (interactive) {
     ui = TerminalUi::Create(monitor);
     if (ui) {
