@@ -190,6 +190,7 @@ void BM_AlertedPoll(benchmark::State& state) {
     finished.world = model.label1;
     finished.outcome = outcome;
     finished.observed = poll.observed() ? &*poll.observed() : nullptr;
+    finished.names_known_server = poll.names_known_server();
     return alerts.Observe(finished, settings, nullptr);
   };
   // A full history: a poll a minute for 168 hours.

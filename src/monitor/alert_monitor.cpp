@@ -58,9 +58,11 @@ std::optional<PollStates> StatesOf(const FinishedPoll& poll, int32_t over_averag
     states.servers[i] = StateOf((*poll.observed)[i], over_average);
     any_listed |= (*poll.observed)[i].listed;
   }
-  // An answer that names none of the servers (empty, or a page of another
-  // kind) says nothing of them: as if the service couldn't be reached.
-  if (!any_listed) return PollStates{.unreachable = true};
+  // An answer that names none of the service's servers (empty, or a page of
+  // another kind) says nothing of them: as if the service couldn't be
+  // reached. One that names only a patch server not chosen still tells that
+  // the others have no line.
+  if (!any_listed && !poll.names_known_server) return PollStates{.unreachable = true};
   return states;
 }
 

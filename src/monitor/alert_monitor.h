@@ -26,6 +26,9 @@ struct FinishedPoll {
   PollOutcome outcome = PollOutcome::kCompleted;
   // The servers as the status text gave them; nullptr when it wasn't read.
   const ObservedServers* observed = nullptr;
+  // Whether the text had a line of any server the service knows (a panel's,
+  // or a patch server not chosen): one without says nothing of the servers.
+  bool names_known_server = false;
 };
 
 class AlertMonitor {

@@ -218,6 +218,7 @@ void KovunMonitor::ObservePoll(const StatusPoll& poll) {
   finished.world = model_.label1;
   finished.outcome = *last_outcome_;
   if (poll.observed()) finished.observed = &*poll.observed();
+  finished.names_known_server = poll.names_known_server();
   const std::vector<Alert> alerts = alert_monitor_->Observe(
       finished, settings_, [this](std::exception_ptr failure) { LogFailure(std::move(failure)); });
   if (hooks_.events) {

@@ -1,5 +1,7 @@
 #include "monitor/poll.h"
 
+#include <algorithm>
+
 #include "monitor/export.h"
 #include "monitor/status.h"
 #include "shared/errors.h"
@@ -99,6 +101,9 @@ void StatusPoll::ApplyStatus(PollContext& ctx) {
       panel.hint = HintText(s);
       panel.hint_shown = true;
       panel.color = PanelColor(panel.color, s, settings);
+      names_known_server_ |=
+          s.slot <= kVisibleSlotCount ||
+          std::find(kPatchKeys.begin(), kPatchKeys.end(), s.key) != kPatchKeys.end();
       if (s.slot <= kVisibleSlotCount) {
         observed[s.slot - 1] =
             ObservedServer{true, s.key, s.status, s.success_count, s.check_count, s.connect_time};

@@ -104,6 +104,9 @@ class StatusPoll {
   // The servers of panels 1-19 (index slot - 1) once ApplyStatus has read the
   // whole status text; nullopt before, or when it failed.
   const std::optional<ObservedServers>& observed() const { return observed_; }
+  // Whether the status text had a line of any of the service's server keys
+  // (those of the panels, and the patch servers not chosen).
+  bool names_known_server() const { return names_known_server_; }
 
  private:
   template <typename Step>
@@ -118,6 +121,7 @@ class StatusPoll {
   std::vector<std::string> export_lines_;
   std::optional<DateTime> head_last_modified_;
   std::optional<ObservedServers> observed_;
+  bool names_known_server_ = false;
 };
 
 // RefreshWorld's lookup: the world whose display name equals the world

@@ -21,7 +21,8 @@ struct RulesCase {
   // One character per poll of the server: U up, S slow, D down, M missing
   // from the text, X socket error, F file not found, C a text that failed to
   // convert, E a text with no line for any panel (empty, or unknown keys
-  // only), A every server down; "|" switches the world and "/" the patch
+  // only), P a text whose one line is a patch server not chosen, A every
+  // server down; "|" switches the world and "/" the patch
   // server before the next poll.
   std::string polls;
   std::vector<std::string> alerts;  // "poll-index server from>to"
@@ -37,9 +38,14 @@ FinishedPoll PollOf(char c, const std::string& world, ObservedServers& servers, 
   FinishedPoll poll;
   poll.world = world;
   poll.observed = &servers;
+  poll.names_known_server = true;
   ObservedServer& mine = servers[slot - 1];
   switch (c) {
     case 'E':
+      for (ObservedServer& s : servers) s.listed = false;
+      poll.names_known_server = false;
+      break;
+    case 'P':
       for (ObservedServer& s : servers) s.listed = false;
       break;
     case 'A':
@@ -115,6 +121,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {"3 1 up>down", "5 1 down>up"},
                   ServerState::kUp},
         RulesCase{"MissingLineCountsAsDown", "UMM", {"2 1 up>down"}, ServerState::kDown},
+        RulesCase{"AnotherPatchServersLineAloneLeavesTheRestMissing",
+                  "UPP",
+                  {"2 1 up>down"},
+                  ServerState::kDown},
         RulesCase{"SingleFailedPollRaisesNothing", "UUDUUDU", {}, ServerState::kUp},
         RulesCase{"LongerConfirmations",
                   "UUDDDUUDUU",
