@@ -20,6 +20,7 @@
 #include "monitor/term/report.h"
 #include "monitor/term/terminal_ui.h"
 #include "net/http_client.h"
+#include "notify/webhook_notifier.h"
 #include "shared/clock.h"
 #include "shared/codepage.h"
 
@@ -39,7 +40,10 @@ constexpr const char kExitStatusHelp[] =
     "--json: one JSON object per line, {\"event\":\"poll\",...} with the fields of\n"
     "--once --json, and {\"event\":\"alert\",\"time\",\"world\",\"server\",\"from\",\"to\",\n"
     "\"text\"} per alert of [Alert] Enabled=1), until SIGINT or SIGTERM; then it saves\n"
-    "the settings and exits with 0. SIGUSR1 polls at once in every mode that runs on.";
+    "the settings and exits with 0. SIGUSR1 polls at once in every mode that runs on.\n"
+    "\n"
+    "--notify-test sends one test message to [Notify] Webhook and exits: 0 it was\n"
+    "taken (2xx), 1 no webhook is set, 2 no answer, 3 the webhook refused it.";
 
 // --once never waits for a tick: its timers only keep their periods.
 class NullTimerDriver : public TimerDriver {
@@ -119,6 +123,25 @@ int RunOnce(const MonitorPaths& paths, bool json) {
   return ExitStatusOf(outcome);
 }
 
+// --notify-test: the outcome on standard output, by host and status only.
+int RunNotifyTest(const MonitorPaths& paths) {
+  std::string description;
+  const WebhookTestOutcome outcome =
+      RunWebhookTest(paths.settings_path, SystemClock(), &description);
+  std::cout << "kovun: webhook test: " << description << "\n";
+  switch (outcome) {
+    case WebhookTestOutcome::kSent:
+      return kExitCompleted;
+    case WebhookTestOutcome::kNotConfigured:
+      return kExitUsage;
+    case WebhookTestOutcome::kNoAnswer:
+      return kExitSocketError;
+    case WebhookTestOutcome::kRefused:
+      return kExitFileNotFound;
+  }
+  return kExitUsage;
+}
+
 // What the modes without a screen print after each poll: the caption and a
 // line per alert, or (json) the events' JSON lines. Flushed at once, for the
 // scripts that read it.
@@ -128,7 +151,8 @@ void PrintPoll(const KovunMonitor& monitor, const MonitorEvents& events, bool js
     for (const auto& a : events.alerts) std::cout << a->json << "\n";
   } else {
     std::cout << Cp932ToUtf8(monitor.model().caption) << "\n";
-    for (const auto& a : events.alerts) std::cout << "alert: " << Cp932ToUtf8(a->alert.text) << "\n";
+    for (const auto& a : events.alerts)
+      std::cout << "alert: " << Cp932ToUtf8(a->alert.text) << "\n";
   }
   std::cout.flush();
 }
@@ -157,8 +181,14 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
   };
   hooks.log_unwritable = [](const std::string& report) { g_unlogged.push_back(report); };
   KovunMonitor* monitor_ptr = nullptr;
-  hooks.poll_events = json;
-  hooks.events = [&ui, &monitor_ptr, json](const MonitorEvents& events) {
+  // Webhooks ([Notify]): their failures reach the error log on this thread.
+  std::unique_ptr<WebhookNotifier> webhooks = CreateWebhookNotifier(
+      paths.settings_path, clock, [&loop, &monitor_ptr](std::exception_ptr f) {
+        loop.Post([&monitor_ptr, f] { monitor_ptr->LogFailure(f); });
+      });
+  hooks.poll_events = json || (webhooks && webhooks->wants_poll_events());
+  hooks.events = [&ui, &monitor_ptr, &webhooks, json](const MonitorEvents& events) {
+    if (webhooks) webhooks->Post(events);
     if (ui) {
       for (const auto& a : events.alerts) {
         ui->ShowAlert(a->alert, monitor_ptr->alert_monitor()->sound());
@@ -206,6 +236,7 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
       loop.RunOnce(-1);
     }
     http->Abandon();
+    if (webhooks) webhooks->Stop();
     ui.reset();
     std::cerr << "kovun: another copy is running\n";
     ReportUnlogged();
@@ -227,6 +258,7 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
   // A request in flight is given up rather than waited for; the worker then
   // ends at once, and its poll's continuation is dropped with the loop.
   http->Abandon();
+  if (webhooks) webhooks->Stop();  // before the close-time save
   ui.reset();
   monitor.FormClose(monitor.settings().left, monitor.settings().top);
   ReportUnlogged();
@@ -251,6 +283,10 @@ int Main(int argc, char** argv) {
   app.add_flag("--json", json,
                "with --once: print the result as one JSON object; with --watch: one JSON "
                "object per line, per poll and per alert");
+  bool notify_test = false;
+  app.add_flag("--notify-test", notify_test,
+               "send one test message to the webhook of [Notify] and exit")
+      ->excludes(once_flag);
   app.footer(kExitStatusHelp);
   try {
     app.parse(argc, argv);
@@ -270,6 +306,7 @@ int Main(int argc, char** argv) {
   // kovun2_error.txt for a copy renamed kovun2.
   const MonitorPaths paths =
       PathsBesideSettings(settings_path, FilePath::FromSystem(exe.filename().native()));
+  if (notify_test) return RunNotifyTest(paths);
   if (once) return RunOnce(paths, json);
   return RunLoop(paths, !watch && isatty(STDOUT_FILENO) && isatty(STDIN_FILENO), json);
 }
