@@ -85,6 +85,7 @@ WebhookNotifier::WebhookNotifier(const NotifySettings& settings, std::unique_ptr
                                  const Clock& clock, WebhookHooks hooks)
     : clock_(clock),
       wants_poll_events_(settings.keeps_status_message()),
+      format_(settings.format),
       http_(std::move(http)),
       hooks_(std::move(hooks)),
       queue_(settings) {
@@ -94,11 +95,13 @@ WebhookNotifier::WebhookNotifier(const NotifySettings& settings, std::unique_ptr
 WebhookNotifier::~WebhookNotifier() { Stop(); }
 
 void WebhookNotifier::Post(const MonitorEvents& events) {
+  bool added;
   {
     std::lock_guard lock(mutex_);
-    queue_.Add(events);
+    added = queue_.Add(events);
   }
-  wake_.notify_one();
+  // Most polls change nothing: the worker sleeps on undisturbed.
+  if (added) wake_.notify_one();
 }
 
 void WebhookNotifier::Stop() {
@@ -117,7 +120,7 @@ void WebhookNotifier::Run() {
   while (!stopping_) {
     std::optional<int64_t> wake_ms;
     const int64_t now = NowMs();
-    std::optional<WebhookRequest> request = queue_.Next(now, &wake_ms);
+    std::optional<WebhookRequest> request = queue_.Next(now, &wake_ms, /*fill_body=*/false);
     if (!request) {
       const int64_t sleep =
           wake_ms ? std::clamp<int64_t>(*wake_ms - now, 1, kLongestSleepMs) : kLongestSleepMs;
@@ -125,6 +128,7 @@ void WebhookNotifier::Run() {
       continue;
     }
     lock.unlock();
+    FillBody(*request, format_);
     const WebhookResult result = Perform(*http_, request->http);
     lock.lock();
     if (stopping_) break;

@@ -56,6 +56,7 @@ class WebhookNotifier {
 
   const Clock& clock_;
   const bool wants_poll_events_;
+  const WebhookFormat format_;
   std::unique_ptr<HttpClient> http_;
   WebhookHooks hooks_;
   std::mutex mutex_;

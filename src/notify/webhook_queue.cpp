@@ -61,6 +61,16 @@ HttpRequest WebhookPost(const NotifySettings& settings, std::string body) {
   return request;
 }
 
+void FillBody(WebhookRequest& request, WebhookFormat format) {
+  if (request.poll) {
+    request.http.body = DiscordStatusBody(*request.poll);
+  } else if (format == WebhookFormat::kDiscord) {
+    request.http.body = DiscordAlertBody(request.alerts, request.dropped);
+  } else {
+    request.http.body = JsonAlertBody(request.alerts, request.dropped);
+  }
+}
+
 std::string DescribeResult(const NotifySettings& settings, const WebhookResult& result) {
   const std::string host = UrlHost(settings.webhook);
   if (result.answer) return host + ": HTTP " + std::to_string(result.answer->status);
@@ -78,9 +88,11 @@ WebhookQueue::StateKey WebhookQueue::KeyOf(const PollEvent& poll) {
   return key;
 }
 
-void WebhookQueue::Add(const MonitorEvents& events) {
-  if (paused_ || !settings_.enabled()) return;
+bool WebhookQueue::Add(const MonitorEvents& events) {
+  if (paused_ || !settings_.enabled()) return false;
+  bool added = false;
   if (settings_.alerts && !events.alerts.empty()) {
+    added = true;
     if (batches_.size() == kMaxBatches) {
       dropped_ += static_cast<int>(batches_.front().size());
       batches_.pop_front();
@@ -92,13 +104,16 @@ void WebhookQueue::Add(const MonitorEvents& events) {
     const StateKey expected = status_in_flight_ ? KeyOf(*status_in_flight_) : shown_key_;
     if (key != expected) {
       pending_status_ = events.poll;  // the latest wins
+      added = true;
     } else {
       pending_status_.reset();  // back to what is (or will be) shown
     }
   }
+  return added;
 }
 
-std::optional<WebhookRequest> WebhookQueue::Next(int64_t now_ms, std::optional<int64_t>* wake_ms) {
+std::optional<WebhookRequest> WebhookQueue::Next(int64_t now_ms, std::optional<int64_t>* wake_ms,
+                                                 bool fill_body) {
   *wake_ms = std::nullopt;
   if (paused_ || in_flight_) return std::nullopt;
   if (now_ms < not_before_) {
@@ -112,10 +127,10 @@ std::optional<WebhookRequest> WebhookQueue::Next(int64_t now_ms, std::optional<i
   }
   if (current_) {
     in_flight_ = WebhookRequest::Kind::kAlerts;
-    std::string body = settings_.format == WebhookFormat::kDiscord
-                           ? DiscordAlertBody(current_->alerts, current_->dropped)
-                           : JsonAlertBody(current_->alerts, current_->dropped);
-    return WebhookRequest{*in_flight_, WebhookPost(settings_, std::move(body))};
+    WebhookRequest request{*in_flight_, WebhookPost(settings_, ""), current_->alerts,
+                           current_->dropped, nullptr};
+    if (fill_body) FillBody(request, settings_.format);
+    return request;
   }
   if (!pending_status_ && !status_in_flight_) return std::nullopt;
   if (last_status_ms_ && now_ms < *last_status_ms_ + kStatusSpacingMs) {
@@ -124,8 +139,9 @@ std::optional<WebhookRequest> WebhookQueue::Next(int64_t now_ms, std::optional<i
   }
   if (pending_status_) status_in_flight_ = std::move(pending_status_);
   last_status_ms_ = now_ms;
-  WebhookRequest request{WebhookRequest::Kind::kStatusPost,
-                         WebhookPost(settings_, DiscordStatusBody(*status_in_flight_))};
+  WebhookRequest request{
+      WebhookRequest::Kind::kStatusPost, WebhookPost(settings_, ""), {}, 0, status_in_flight_};
+  if (fill_body) FillBody(request, settings_.format);
   if (message_id_.empty()) {
     request.http.url = WithWait(settings_.webhook);
   } else {

@@ -41,8 +41,17 @@ namespace tol {
 struct WebhookRequest {
   enum class Kind { kAlerts, kStatusPost, kStatusEdit, kTest };
   Kind kind = Kind::kAlerts;
-  HttpRequest http;
+  HttpRequest http;  // the body once FillBody has run
+  // What the body is made of: the alerts and the count dropped before them,
+  // or the poll the status message shows.
+  AlertBatch alerts;
+  int dropped = 0;
+  std::shared_ptr<const PollEvent> poll;
 };
+
+// Makes the request's body in the settings' format. Apart from Next, so that
+// the worker does it without holding the lock the UI thread takes.
+void FillBody(WebhookRequest& request, WebhookFormat format);
 
 // How a request went: the answer, or no answer (`failure` tells why).
 struct WebhookResult {
@@ -77,12 +86,14 @@ class WebhookQueue {
   explicit WebhookQueue(NotifySettings settings);
 
   // A finished poll's events (the poll event when the status message is
-  // kept).
-  void Add(const MonitorEvents& events);
+  // kept). True when they gave something new to send.
+  bool Add(const MonitorEvents& events);
   // The request to send at `now_ms`, if any. Otherwise `*wake_ms` is when to
   // ask again (nullopt: after the next Add). One request at a time: after a
-  // request, Next gives nothing until Done.
-  std::optional<WebhookRequest> Next(int64_t now_ms, std::optional<int64_t>* wake_ms);
+  // request, Next gives nothing until Done. Without `fill_body` the body is
+  // left to FillBody.
+  std::optional<WebhookRequest> Next(int64_t now_ms, std::optional<int64_t>* wake_ms,
+                                     bool fill_body = true);
   WebhookEffects Done(const WebhookResult& result, int64_t now_ms);
 
   bool paused() const { return paused_; }
