@@ -60,6 +60,8 @@
 #include "net/timeouts.h"
 #include "shared/clock.h"
 #include "shared/date_time.h"
+#include "shared/errors.h"
+#include "shared/text.h"
 
 namespace tol {
 
@@ -107,7 +109,12 @@ struct HttpAnswer {
   std::string body;
   bool body_cut = false;  // the body was longer than max_body_bytes
   // The first header of that name (letter case ignored), or nullopt.
-  std::optional<std::string> Header(std::string_view name) const;
+  std::optional<std::string> Header(std::string_view name) const {
+    for (const HttpHeader& h : headers) {
+      if (SameText(h.name, name)) return h.value;
+    }
+    return std::nullopt;
+  }
 };
 
 class HttpClient {
@@ -120,7 +127,9 @@ class HttpClient {
   virtual HeadResult Head(const std::string& url) = 0;
   // Any method with a body; see the contract above. A client without it
   // throws EOtherError.
-  virtual HttpAnswer Send(const HttpRequest& request);
+  virtual HttpAnswer Send(const HttpRequest&) {
+    throw EOtherError("This HTTP client sends no requests with a body");
+  }
   // Any thread, any time: the request in flight ends at once, and so does
   // every later one, with EOtherError. For a program that is ending and
   // must not wait for a slow service; the client can't be used after it.
