@@ -636,6 +636,17 @@ class WinHttpClient final : public HttpClient {
       session_.reset();
       ThrowWinHttpError(error, "WinHttpSetStatusCallback");
     }
+    // TLS 1.2 and later: older WinHTTP (Windows 7 and 8, Wine) offers only
+    // TLS 1.0 by default, which services such as the webhooks' refuse. A
+    // system that knows no TLS 1.3 refuses that flag: then TLS 1.2 alone.
+    for (DWORD protocols :
+         {DWORD{WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3},
+          DWORD{WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2}}) {
+      if (WinHttpSetOption(session_.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                           sizeof(protocols))) {
+        break;
+      }
+    }
     session_proxy_ = proxy;
     return session_.get();
   }
