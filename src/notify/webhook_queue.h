@@ -39,7 +39,7 @@
 namespace tol {
 
 struct WebhookRequest {
-  enum class Kind { kAlerts, kStatusPost, kStatusEdit, kTest };
+  enum class Kind { kAlerts, kStatusPost, kStatusEdit };
   Kind kind = Kind::kAlerts;
   HttpRequest http;  // the body once FillBody has run
   // What the body is made of: the alerts and the count dropped before them,
