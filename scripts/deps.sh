@@ -13,9 +13,10 @@ kovun_install() {
 }
 
 KOVUN_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config googletest libbenchmark-dev
-  libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev libncurses-dev)
+  libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev libncurses-dev
+  ca-certificates)
 KOVUN_TEST_PACKAGES=(clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64
-  xvfb xauth fonts-ipafont-gothic tinyproxy-bin python3 git)
+  xvfb xauth fonts-ipafont-gothic tinyproxy-bin python3 git openssl)
 # scripts/package: what it needs, and the tools whose versions BUILDINFO.txt
 # records (the compiler, binutils, the mingw-w64 runtime, CMake and Ninja,
 # Python and the zlib its zipfile packs with).

@@ -56,6 +56,11 @@ inline const SjisText kStateUnreachableText{"接続不可"};
 // The history chart's title and its text while it holds no poll.
 inline const SjisText kHistoryTitleText{"履歴"};
 inline const SjisText kHistoryEmptyText{"履歴はまだありません"};
+// The main menu's webhook test ([Notify] Webhook) and its balloon: the
+// outcome, then the host and HTTP status.
+inline const SjisText kNotifyTestText{"通知のテスト"};
+inline const SjisText kNotifyTestSentText{"テストの通知を送りました。\r\n%s"};
+inline const SjisText kNotifyTestFailedText{"テストの通知を送れませんでした。\r\n%s"};
 
 // Replaces each "%s" and "%p" of `tmpl`, left to right, by the next argument
 // (by nothing once the arguments run out); everything else, any other "%"

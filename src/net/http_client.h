@@ -1,6 +1,8 @@
 #pragma once
-// The HTTP client port of both programs: GET and HEAD over plain HTTP/1.1,
-// used on the caller's thread, one request at a time.
+// The HTTP client port of both programs: GET and HEAD over plain HTTP/1.1
+// for the status and map-list services, and Send (POST, PATCH, any method
+// with a body) for the webhooks; used on the caller's thread, one request at
+// a time.
 //
 // Implementations: http_client_curl.cpp (libcurl, POSIX builds) and
 // http_client_winhttp.cpp (WinHTTP, Windows builds); CreateHttpClient()
@@ -34,16 +36,32 @@
 //   ever taken from the environment or the system's settings.
 // - The proxy is part of the connection setup: a profile with another proxy
 //   may start a new cookie store (WinHTTP fixes the proxy per session).
+// - https URLs verify the server's certificate and host name against the
+//   system's store of trusted authorities; nothing turns that off. A
+//   certificate that fails is an EOtherError.
+//
+// Send differs from GET and HEAD in what it sends and what it returns:
+// - It sends only the request's own headers and the profile's User-Agent
+//   (no Accept, Content-Type or Referer of the profile), and the body.
+// - Every answer comes back, whatever its status (3xx and 4xx and 5xx too):
+//   its status code, its headers and at most max_body_bytes of its body (the
+//   rest is not read; `body_cut` tells). Only failures to get an answer
+//   throw, by the same kinds as above.
 
 #include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "net/timeouts.h"
 #include "shared/clock.h"
 #include "shared/date_time.h"
+#include "shared/errors.h"
+#include "shared/text.h"
 
 namespace tol {
 
@@ -73,6 +91,32 @@ struct HeadResult {
   std::optional<DateTime> last_modified;
 };
 
+struct HttpHeader {
+  std::string name;
+  std::string value;
+};
+
+struct HttpRequest {
+  std::string method = "POST";
+  std::string url;
+  std::vector<HttpHeader> headers;  // sent as they stand, after User-Agent
+  std::string body;
+};
+
+struct HttpAnswer {
+  int status = 0;
+  std::vector<HttpHeader> headers;  // in the order they came
+  std::string body;
+  bool body_cut = false;  // the body was longer than max_body_bytes
+  // The first header of that name (letter case ignored), or nullopt.
+  std::optional<std::string> Header(std::string_view name) const {
+    for (const HttpHeader& h : headers) {
+      if (SameText(h.name, name)) return h.value;
+    }
+    return std::nullopt;
+  }
+};
+
 class HttpClient {
  public:
   virtual ~HttpClient() = default;
@@ -81,6 +125,11 @@ class HttpClient {
   // The body of a 2xx answer, bytes as they came.
   virtual std::string Get(const std::string& url) = 0;
   virtual HeadResult Head(const std::string& url) = 0;
+  // Any method with a body; see the contract above. A client without it
+  // throws EOtherError.
+  virtual HttpAnswer Send(const HttpRequest&) {
+    throw EOtherError("This HTTP client sends no requests with a body");
+  }
   // Any thread, any time: the request in flight ends at once, and so does
   // every later one, with EOtherError. For a program that is ending and
   // must not wait for a slow service; the client can't be used after it.

@@ -22,8 +22,10 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/http_client.h"
+#include "net/http_client_curl_testing.h"
 #include "shared/errors.h"
 #include "shared/text.h"
 
@@ -34,6 +36,9 @@ using SteadyClock = std::chrono::steady_clock;
 
 // Longest status line kept for an error message.
 constexpr std::size_t kMaxStatusLineBytes = 200;
+// What an answer's headers may hold in Send's answer.
+constexpr std::size_t kMaxAnswerHeaders = 100;
+constexpr std::size_t kMaxHeaderBytes = 1000;
 // The longest the wait sleeps without looking at the idle time-out.
 constexpr std::chrono::milliseconds kLongestPoll{1000};
 
@@ -61,8 +66,11 @@ struct Transfer {
   std::string body;
   bool body_over_cap = false;
   bool out_of_memory = false;
+  // Send: keep the first max_body_bytes and stop there, without failing.
+  bool cut_body = false;
   std::string status_line;
   std::string last_modified;
+  std::vector<HttpHeader> headers;
   // The empty line that ends the headers has come.
   bool headers_complete = false;
   // The request is out on a connection (the idle time-out counts from then),
@@ -89,6 +97,9 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
   // less than it was given aborts the transfer with CURLE_WRITE_ERROR.
   if (bytes > transfer->max_body_bytes - transfer->body.size()) {
     transfer->body_over_cap = true;
+    if (transfer->cut_body) {
+      transfer->body.append(data, transfer->max_body_bytes - transfer->body.size());
+    }
     return 0;
   }
   try {
@@ -114,11 +125,19 @@ size_t ReadHeader(char* data, size_t size, size_t count, void* user) {
       // A new answer begins (after a 407 or a 100 Continue): forget the last.
       transfer->status_line = std::string(CutToBytes(TrimRight(line), kMaxStatusLineBytes));
       transfer->last_modified.clear();
+      transfer->headers.clear();
       transfer->headers_complete = false;
-    } else if (StartsWithNoCase(line, "Last-Modified:")) {
-      transfer->last_modified = std::string(Trim(line.substr(14)));
     } else if (line == "\r\n" || line == "\n") {
       transfer->headers_complete = true;
+    } else if (const std::size_t colon = line.find(':'); colon != std::string_view::npos) {
+      if (StartsWithNoCase(line, "Last-Modified:")) {
+        transfer->last_modified = std::string(Trim(line.substr(14)));
+      }
+      if (transfer->headers.size() < kMaxAnswerHeaders) {
+        transfer->headers.push_back(
+            HttpHeader{std::string(Trim(line.substr(0, colon))),
+                       std::string(CutToBytes(Trim(line.substr(colon + 1)), kMaxHeaderBytes))});
+      }
     }
   } catch (const std::bad_alloc&) {
     transfer->out_of_memory = true;
@@ -179,7 +198,8 @@ long Milliseconds(std::chrono::milliseconds duration) {
 
 class CurlHttpClient final : public HttpClient {
  public:
-  explicit CurlHttpClient(const Clock& clock) : clock_(clock) {
+  CurlHttpClient(const Clock& clock, std::string ca_file)
+      : clock_(clock), ca_file_(std::move(ca_file)) {
     GlobalInitOnce();
     easy_.reset(curl_easy_init());
     multi_.reset(curl_multi_init());
@@ -202,6 +222,18 @@ class CurlHttpClient final : public HttpClient {
     return std::move(transfer.body);
   }
 
+  HttpAnswer Send(const HttpRequest& request) override {
+    Transfer transfer = Perform(request.url, /*head=*/false, &request);
+    HttpAnswer answer;
+    long status = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+    answer.status = static_cast<int>(status);
+    answer.headers = std::move(transfer.headers);
+    answer.body = std::move(transfer.body);
+    answer.body_cut = transfer.body_over_cap;
+    return answer;
+  }
+
   HeadResult Head(const std::string& url) override {
     Transfer transfer = Perform(url, /*head=*/true);
     HeadResult result;
@@ -212,15 +244,26 @@ class CurlHttpClient final : public HttpClient {
   }
 
  private:
-  Transfer Perform(const std::string& url, bool head) {
+  // GET or HEAD of the status services, or (`send`) the request with its
+  // body, whose answer is returned whatever its status.
+  Transfer Perform(const std::string& url, bool head, const HttpRequest* send = nullptr) {
     CURL* easy = easy_.get();
     Transfer transfer;
     transfer.max_body_bytes = profile_.max_body_bytes;
+    transfer.cut_body = send != nullptr;
     char error[CURL_ERROR_SIZE] = "";
 
     std::unique_ptr<curl_slist, SlistDeleter> headers;
-    AppendHeader(headers, "Accept", profile_.accept);
-    AppendHeader(headers, "Content-Type", profile_.content_type);
+    if (send) {
+      // Nothing of the status service's profile but the User-Agent; no
+      // "Expect: 100-continue" wait before a larger body.
+      AppendHeader(headers, "Accept", "");
+      AppendHeader(headers, "Expect", "");
+      for (const HttpHeader& h : send->headers) AppendHeader(headers, h.name, h.value);
+    } else {
+      AppendHeader(headers, "Accept", profile_.accept);
+      AppendHeader(headers, "Content-Type", profile_.content_type);
+    }
 
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -229,14 +272,28 @@ class CurlHttpClient final : public HttpClient {
     // Time-outs without SIGALRM: the client may run on any thread.
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    // The system's store of authorities (or the test's own file); the
+    // certificate and the host name are always checked.
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!ca_file_.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, ca_file_.c_str());
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
     if (head) {
       curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else if (send) {
+      curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);
+      curl_easy_setopt(easy, CURLOPT_POST, 1L);
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                       static_cast<curl_off_t>(send->body.size()));
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, send->body.data());
+      if (send->method != "POST")
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, send->method.c_str());
     } else {
       curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     }
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(easy, CURLOPT_REFERER,
-                     profile_.referer.empty() ? nullptr : profile_.referer.c_str());
+                     profile_.referer.empty() || send ? nullptr : profile_.referer.c_str());
     curl_easy_setopt(easy, CURLOPT_USERAGENT,
                      profile_.user_agent.empty() ? nullptr : profile_.user_agent.c_str());
 
@@ -254,8 +311,9 @@ class CurlHttpClient final : public HttpClient {
     // An announced size over the cap fails before the body is read; the
     // write callback catches the rest.
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(std::min<std::uintmax_t>(
-                         profile_.max_body_bytes, std::numeric_limits<curl_off_t>::max())));
+                     send ? curl_off_t{0}
+                          : static_cast<curl_off_t>(std::min<std::uintmax_t>(
+                                profile_.max_body_bytes, std::numeric_limits<curl_off_t>::max())));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, ReadHeader);
@@ -267,13 +325,19 @@ class CurlHttpClient final : public HttpClient {
     // The header list and the error buffer die with this call.
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
-    if (code != CURLE_OK) ThrowCurlError(code, transfer, error);
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, nullptr);
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
+    // A body cut at the cap ends Send's transfer early, as it should.
+    const bool cut =
+        send && code == CURLE_WRITE_ERROR && transfer.body_over_cap && !transfer.out_of_memory;
+    if (code != CURLE_OK && !cut) ThrowCurlError(code, transfer, error);
     // This libcurl takes a connection closed within the headers for the
     // end of a complete answer.
     if (!transfer.headers_complete) {
       throw EOtherError("The connection closed within the answer's headers");
     }
 
+    if (send) return transfer;
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299) {
@@ -350,6 +414,7 @@ class CurlHttpClient final : public HttpClient {
   }
 
   const Clock& clock_;
+  const std::string ca_file_;  // empty: the system's store
   RequestProfile profile_;
   std::unique_ptr<CURL, EasyDeleter> easy_;
   std::unique_ptr<CURLM, MultiDeleter> multi_;
@@ -359,7 +424,12 @@ class CurlHttpClient final : public HttpClient {
 }  // namespace
 
 std::unique_ptr<HttpClient> CreateHttpClient(const Clock& clock) {
-  return std::make_unique<CurlHttpClient>(clock);
+  return std::make_unique<CurlHttpClient>(clock, std::string());
+}
+
+std::unique_ptr<HttpClient> CreateCurlHttpClientTrusting(const Clock& clock,
+                                                         const std::string& ca_file) {
+  return std::make_unique<CurlHttpClient>(clock, ca_file);
 }
 
 }  // namespace tol

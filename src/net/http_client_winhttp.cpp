@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/http_client.h"
 #include "shared/codepage.h"
@@ -237,6 +238,26 @@ std::string StatusLine(HINTERNET request, DWORD status) {
   return std::string(CutToBytes(line, kMaxStatusLineBytes));
 }
 
+// The answer's headers, one "Name: value" per line after the status line.
+std::vector<HttpHeader> AnswerHeaders(HINTERNET request) {
+  std::vector<HttpHeader> headers;
+  const std::string raw =
+      Narrow(QueryHeader(request, WINHTTP_QUERY_RAW_HEADERS_CRLF).value_or(L""));
+  std::size_t start = raw.find("\r\n");  // past the status line
+  while (start != std::string::npos && headers.size() < 100) {
+    start += 2;
+    const std::size_t end = raw.find("\r\n", start);
+    std::string_view line(raw.data() + start,
+                          (end == std::string::npos ? raw.size() : end) - start);
+    if (const std::size_t colon = line.find(':'); colon != std::string_view::npos) {
+      headers.push_back(HttpHeader{std::string(Trim(line.substr(0, colon))),
+                                   std::string(CutToBytes(Trim(line.substr(colon + 1)), 1000))});
+    }
+    start = end;
+  }
+  return headers;
+}
+
 struct Target {
   std::wstring host;
   INTERNET_PORT port = 0;
@@ -285,9 +306,12 @@ std::optional<SteadyClock::time_point> DeadlineOf(const RequestProfile& profile)
 // the operations, each started and waited for.
 class Exchange {
  public:
+  // `send`: Send's request, whose headers and body go out instead of the
+  // profile's headers.
   Exchange(HINTERNET connect, const Target& target, const wchar_t* verb,
-           const RequestProfile& profile, HANDLE abandon)
+           const RequestProfile& profile, HANDLE abandon, const HttpRequest* send = nullptr)
       : profile_(profile),
+        send_(send),
         abandon_(abandon),
         connect_(ClampMs(profile.connect_timeout)),
         idle_(ClampMs(profile.idle_timeout)),
@@ -336,10 +360,15 @@ class Exchange {
     auto add = [&headers](const wchar_t* name, const std::string& value) {
       if (!value.empty()) headers += std::wstring(name) + L": " + Wide(value) + L"\r\n";
     };
-    add(L"Accept", profile_.accept);
-    add(L"Content-Type", profile_.content_type);
-    add(L"Referer", profile_.referer);
-    add(L"User-Agent", profile_.user_agent);
+    if (send_) {
+      add(L"User-Agent", profile_.user_agent);
+      for (const HttpHeader& h : send_->headers) add(Wide(h.name).c_str(), h.value);
+    } else {
+      add(L"Accept", profile_.accept);
+      add(L"Content-Type", profile_.content_type);
+      add(L"Referer", profile_.referer);
+      add(L"User-Agent", profile_.user_agent);
+    }
     if (!headers.empty() &&
         !WinHttpAddRequestHeaders(request, headers.c_str(), static_cast<DWORD>(-1L),
                                   WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
@@ -366,8 +395,13 @@ class Exchange {
       SetTimeouts();
       state_->Sending();
       Run("WinHttpSendRequest", [this] {
-        return WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                                  WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+        // The body stays alive in `send_` until the exchange ends, as the
+        // asynchronous send needs.
+        void* data = send_ && !send_->body.empty() ? const_cast<char*>(send_->body.data())
+                                                   : WINHTTP_NO_REQUEST_DATA;
+        const DWORD size = send_ ? static_cast<DWORD>(send_->body.size()) : 0;
+        return WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, size,
+                                  size, 0);
       });
       SetTimeouts();
       Run("WinHttpReceiveResponse",
@@ -388,11 +422,12 @@ class Exchange {
     }
   }
 
-  // Reads the body up to the cap.
-  std::string ReadBody() {
+  // Reads the body up to the cap; with `cut`, a longer body is cut there
+  // (and *cut set) instead of failing.
+  std::string ReadBody(bool* cut = nullptr) {
     const std::size_t cap = profile_.max_body_bytes;
     const std::optional<std::uint64_t> announced = ContentLength(request_.get());
-    if (announced && *announced > cap) ThrowOverCap();
+    if (announced && *announced > cap && !cut) ThrowOverCap();
     std::string body;
     for (;;) {
       // Ask what has arrived, then read only that: a read of more than has
@@ -404,8 +439,13 @@ class Exchange {
           [this] { return WinHttpQueryDataAvailable(request_.get(), nullptr); });
       const DWORD available = state_->bytes();
       if (available == 0) break;
-      if (available > cap - body.size()) ThrowOverCap();
-      const DWORD want = std::min(available, kReadChunkBytes);
+      if (available > cap - body.size()) {
+        if (!cut) ThrowOverCap();
+        *cut = true;
+        if (body.size() == cap) return body;
+      }
+      const DWORD want = static_cast<DWORD>(
+          std::min<std::size_t>({available, kReadChunkBytes, cap - body.size()}));
       Run("WinHttpReadData", [this, want] {
         return WinHttpReadData(request_.get(), state_->buffer(), want, nullptr);
       });
@@ -414,7 +454,7 @@ class Exchange {
       body.append(state_->buffer(), got);
     }
     // WinHTTP reports a connection closed early as the end of the body.
-    if (announced && body.size() < *announced) {
+    if (announced && body.size() < *announced && !(cut && *cut)) {
       throw EOtherError("The connection closed after " + std::to_string(body.size()) + " of " +
                         std::to_string(*announced) + " bytes");
     }
@@ -493,6 +533,7 @@ class Exchange {
   }
 
   const RequestProfile& profile_;
+  const HttpRequest* const send_;
   const HANDLE abandon_;
   const std::chrono::milliseconds connect_;
   const std::chrono::milliseconds idle_;
@@ -519,6 +560,22 @@ class WinHttpClient final : public HttpClient {
     std::string body;
     Perform(url, L"GET", [&body](Exchange& exchange) { body = exchange.ReadBody(); });
     return body;
+  }
+
+  HttpAnswer Send(const HttpRequest& request) override {
+    if (WaitForSingleObject(abandon_, 0) == WAIT_OBJECT_0) ThrowAbandoned();
+    const Target target = CrackUrl(request.url);
+    HINTERNET session = Session();
+    Handle connect(WinHttpConnect(session, target.host.c_str(), target.port, 0));
+    if (!connect) ThrowWinHttpError(GetLastError(), "WinHttpConnect");
+    const std::wstring verb = Wide(request.method);
+    Exchange exchange(connect.get(), target, verb.c_str(), profile_, abandon_, &request);
+    exchange.Configure();
+    HttpAnswer answer;
+    answer.status = static_cast<int>(exchange.SendAndReceive());
+    answer.headers = AnswerHeaders(exchange.request());
+    answer.body = exchange.ReadBody(&answer.body_cut);
+    return answer;
   }
 
   HeadResult Head(const std::string& url) override {
@@ -578,6 +635,17 @@ class WinHttpClient final : public HttpClient {
       DWORD error = GetLastError();
       session_.reset();
       ThrowWinHttpError(error, "WinHttpSetStatusCallback");
+    }
+    // TLS 1.2 and later: older WinHTTP (Windows 7 and 8, Wine) offers only
+    // TLS 1.0 by default, which services such as the webhooks' refuse. A
+    // system that knows no TLS 1.3 refuses that flag: then TLS 1.2 alone.
+    for (DWORD protocols :
+         {DWORD{WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3},
+          DWORD{WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2}}) {
+      if (WinHttpSetOption(session_.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                           sizeof(protocols))) {
+        break;
+      }
     }
     session_proxy_ = proxy;
     return session_.get();

@@ -31,6 +31,7 @@ constexpr UINT kTrayCallback = 1224;
 constexpr UINT kAbout1Command = 1204;
 constexpr UINT kN4Command = 1203;
 constexpr UINT kHistoryCommand = 1205;
+constexpr UINT kNotifyTestCommand = 1206;
 
 int SimPort() {
   const char* text = std::getenv("KOVUN_SIM_PORT");
@@ -653,6 +654,40 @@ TEST_F(KovunExeTest, AlertsKeepTheIconAndTheHistoryShowsEachPoll) {
   EXPECT_TRUE(IsWindowVisible(window));
   // Wine's notification area, without a window manager under Xvfb, holds
   // the removal of its last icon (this one, at the close) for seconds.
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
+}
+
+// [Notify]: an alert reaches the webhook stand-in as a Discord message, and
+// "通知のテスト" sends one more; neither holds up the window.
+TEST_F(KovunExeTest, AlertGoesToTheWebhookAndTheTestEntrySendsOne) {
+  auto status = [&](const char* map3) {
+    Control("content?path=/status/arvel/status.txt&body=" +
+            Escape(std::string("LoginServer,Good,2,2,10\r\nGameServer03,") + map3 + ",2,2,10\r\n"));
+  };
+  status("Good");
+  Control("hook/clear");
+  WriteSettings("[Alert]\r\nEnabled=1\r\nServers=3\r\nDown=1\r\n[Notify]\r\nWebhook=" +
+                Url("/_hook/api/webhooks/5/SecretToken") + "\r\nFormat=discord\r\n");
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  status("Down,0,2,1000");
+  HWND label = GetDlgItem(window, 100);
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(100, STN_DBLCLK), reinterpret_cast<LPARAM>(label));
+  std::string hooks;
+  EXPECT_TRUE(WaitFor([&] {
+    hooks = Control("hook/requests");
+    return hooks.find("Arvel 3: 停止") != std::string::npos;
+  })) << hooks;
+  EXPECT_NE(hooks.find("allowed_mentions"), std::string::npos);
+  EXPECT_NE(hooks.find("application/json; charset=utf-8"), std::string::npos);
+
+  PostMessageW(window, WM_COMMAND, kNotifyTestCommand, 0);
+  EXPECT_TRUE(WaitFor([&] {
+    hooks = Control("hook/requests");
+    return hooks.find("通知のテスト") != std::string::npos;
+  })) << hooks;
+  EXPECT_EQ(ReadFile(folder_ + L"kovun_error.txt").find("SecretToken"), std::string::npos);
   ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
 }
 

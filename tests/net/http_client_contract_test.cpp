@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -441,6 +442,112 @@ TEST_F(HttpClientContractTest, ProxyRefusalIsAStatusFailure) {
     EXPECT_THAT(failure->what(), HasSubstr(std::to_string(failure->status())));
   }
   EXPECT_TRUE(Requests("/t/proxy.txt").empty());
+}
+
+// Send: the webhooks' requests, against the sim's webhook stand-in.
+class HttpClientSendTest : public HttpClientContractTest {
+ protected:
+  nlohmann::json HookRequests() {
+    return nlohmann::json::parse(control_->Get(Url("/_sim/hook/requests")));
+  }
+  static std::string HeaderOf(const nlohmann::json& request, const std::string& name) {
+    for (const auto& h : request["headers"]) {
+      if (h[0] == name) return h[1];
+    }
+    return "";
+  }
+  void SetUp() override {
+    HttpClientContractTest::SetUp();
+    Control("hook/clear");
+  }
+};
+
+TEST_F(HttpClientSendTest, PostAndPatchCarryTheirBodyAndHeadersAndLeaveGetAsItWas) {
+  const std::string hook = "/_hook/api/webhooks/7/tok";
+  HttpRequest post;
+  post.url = Url(hook + "?wait=true");
+  post.headers = {{"Content-Type", "application/json; charset=utf-8"}, {"X-Extra", "yes"}};
+  post.body = "{\"content\":\"\xE7\x8A\xB6\xE6\x85\x8B\"}";
+  const HttpAnswer posted = client_->Send(post);
+  ASSERT_EQ(posted.status, 200);
+  EXPECT_THAT(posted.Header("content-type").value_or(""), HasSubstr("application/json"));
+  const std::string id = nlohmann::json::parse(posted.body)["id"];
+
+  HttpRequest patch = post;
+  patch.method = "PATCH";
+  patch.url = Url(hook + "/messages/" + id);
+  patch.body = "{\"content\":\"edited\"}";
+  EXPECT_EQ(client_->Send(patch).status, 200);
+  patch.url = Url(hook + "/messages/1");  // unknown: an answer, not a failure
+  const HttpAnswer unknown = client_->Send(patch);
+  EXPECT_EQ(unknown.status, 404);
+  EXPECT_THAT(unknown.body, HasSubstr("Unknown Message"));
+
+  // A GET after them is the plain GET of the profile.
+  Serve("/t/after.txt", "x");
+  EXPECT_EQ(client_->Get(Url("/t/after.txt")), "x");
+  const std::vector<Recorded> get = Requests("/t/after.txt");
+  ASSERT_EQ(get.size(), 1u);
+  EXPECT_EQ(get[0].method, "GET");
+  EXPECT_EQ(get[0].Header("Content-Type"), "text/html");
+  EXPECT_EQ(get[0].Header("Content-Length"), "");
+
+  const nlohmann::json recorded = HookRequests();
+  ASSERT_EQ(recorded.size(), 3u);
+  EXPECT_EQ(recorded[0]["method"], "POST");
+  EXPECT_EQ(recorded[0]["body"], post.body);
+  EXPECT_EQ(recorded[1]["method"], "PATCH");
+  EXPECT_EQ(recorded[1]["target"], hook + "/messages/" + id);
+  EXPECT_EQ(recorded[1]["body"], "{\"content\":\"edited\"}");
+  for (const auto& r : recorded) {
+    EXPECT_EQ(HeaderOf(r, "X-Extra"), "yes");
+    EXPECT_EQ(HeaderOf(r, "Content-Type"), "application/json; charset=utf-8");
+    EXPECT_EQ(HeaderOf(r, "User-Agent"), "Kovun/0.1.0a (test; http://kovun.example/)");
+    EXPECT_EQ(HeaderOf(r, "Referer"), "");
+  }
+}
+
+TEST_F(HttpClientSendTest, AnswersOfAnyStatusComeBackWithHeadersAndACutBody) {
+  const std::string hook = "/_hook/api/webhooks/8/tok";
+  HttpRequest post;
+  post.url = Url(hook);
+  post.body = "[]";
+  Control("hook/limit?count=1&retry_after=7");
+  const HttpAnswer limited = client_->Send(post);
+  EXPECT_EQ(limited.status, 429);
+  EXPECT_EQ(limited.Header("Retry-After").value_or(""), "7");
+  EXPECT_THAT(limited.body, HasSubstr("\"retry_after\":7"));
+
+  Fault(hook, "kind=503&count=1");
+  EXPECT_EQ(client_->Send(post).status, 503);
+  EXPECT_EQ(client_->Send(post).status, 204);
+
+  RequestProfile profile = Profile();
+  profile.max_body_bytes = 1000;
+  client_->SetProfile(profile);
+  Fault(hook, "kind=huge&size=100000&count=1");
+  post.url = Url(hook + "?wait=true");
+  const HttpAnswer huge = client_->Send(post);
+  EXPECT_EQ(huge.status, 200);
+  EXPECT_EQ(huge.body.size(), 1000u);
+  EXPECT_TRUE(huge.body_cut);
+}
+
+TEST_F(HttpClientSendTest, NoAnswerIsAFailureAndAbandonEndsIt) {
+  HttpRequest post;
+  post.url = "http://127.0.0.1:1/_hook/x";
+  Expect<ESocketError>([&] { client_->Send(post); });
+
+  const std::string hook = "/_hook/api/webhooks/9/tok";
+  Fault(hook, "kind=stall&seconds=30");
+  post.url = Url(hook);
+  std::thread abandon([this] {
+    std::this_thread::sleep_for(milliseconds(300));
+    client_->Abandon();
+  });
+  const auto [failure, took] = Expect<EOtherError>([&] { client_->Send(post); });
+  abandon.join();
+  EXPECT_LT(took, milliseconds(1500));
 }
 
 }  // namespace

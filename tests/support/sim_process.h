@@ -67,6 +67,8 @@ class SimProcess {
   void Reset();
   // Number of requests currently held by a stall fault.
   int StalledRequests();
+  // Any control call by GET ("/_sim/hook/requests"); its answer's body.
+  std::string Call(const std::string& target) { return Control("GET", target); }
   // Recorded requests, optionally only those for `path`.
   std::vector<SimRequest> Requests(const std::string& path = "");
 

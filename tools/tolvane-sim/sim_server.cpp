@@ -98,6 +98,8 @@ SimServer::SimServer(SimState& state) : state_(state) {
         SendError(res, what, 500);
       });
 
+  // The webhook stand-in's routes go before the catch-all ones.
+  webhooks_.AddRoutes(server_, state_, port_);
   AddControlRoutes();
   // GET and HEAD of everything else; HEAD goes through the GET handlers.
   server_.Get(".*",

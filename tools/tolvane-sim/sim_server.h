@@ -6,6 +6,7 @@
 #include <httplib.h>
 
 #include "sim_state.h"
+#include "webhook.h"
 
 namespace tol::sim {
 
@@ -31,6 +32,7 @@ class SimServer {
 
   SimState& state_;
   httplib::Server server_;
+  WebhookStandIn webhooks_;
   int port_ = -1;
 };
 

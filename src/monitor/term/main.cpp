@@ -21,6 +21,7 @@
 #include "monitor/term/report.h"
 #include "monitor/term/terminal_ui.h"
 #include "net/http_client.h"
+#include "notify/webhook_notifier.h"
 #include "shared/clock.h"
 #include "shared/codepage.h"
 
@@ -45,7 +46,10 @@ constexpr const char kExitStatusHelp[] =
     "   ([Alert] Enabled=1).\n"
     "It runs until SIGINT or SIGTERM, or until its reader goes (a closed pipe, a\n"
     "failed write); then it saves the settings and exits with 0. SIGUSR1 polls at\n"
-    "once in every mode that runs on.";
+    "once in every mode that runs on.\n"
+    "\n"
+    "--notify-test sends one test message to [Notify] Webhook and exits: 0 it was\n"
+    "taken (2xx), 1 no webhook is set, 2 no answer, 3 the webhook refused it.";
 
 // --once never waits for a tick: its timers only keep their periods.
 class NullTimerDriver : public TimerDriver {
@@ -127,6 +131,25 @@ int RunOnce(const MonitorPaths& paths, bool json) {
   return ExitStatusOf(outcome);
 }
 
+// --notify-test: the outcome on standard output, by host and status only.
+int RunNotifyTest(const MonitorPaths& paths) {
+  std::string description;
+  const WebhookTestOutcome outcome =
+      RunWebhookTest(paths.settings_path, SystemClock(), &description);
+  std::cout << "kovun: webhook test: " << description << "\n";
+  switch (outcome) {
+    case WebhookTestOutcome::kSent:
+      return kExitCompleted;
+    case WebhookTestOutcome::kNotConfigured:
+      return kExitUsage;
+    case WebhookTestOutcome::kNoAnswer:
+      return kExitSocketError;
+    case WebhookTestOutcome::kRefused:
+      return kExitFileNotFound;
+  }
+  return kExitUsage;
+}
+
 // What the modes without a screen print after each poll: the caption and a
 // line per alert, or (json) the events' JSON lines. Flushed at once, for the
 // scripts that read it. False when the output can't be written any more (its
@@ -175,8 +198,14 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
   };
   hooks.log_unwritable = [](const std::string& report) { g_unlogged.push_back(report); };
   KovunMonitor* monitor_ptr = nullptr;
-  hooks.poll_events = json;
-  hooks.events = [&ui, &monitor_ptr, &loop, json](const MonitorEvents& events) {
+  // Webhooks ([Notify]): their failures reach the error log on this thread.
+  std::unique_ptr<WebhookNotifier> webhooks = CreateWebhookNotifier(
+      paths.settings_path, clock, [&loop, &monitor_ptr](std::exception_ptr f) {
+        loop.Post([&monitor_ptr, f] { monitor_ptr->LogFailure(f); });
+      });
+  hooks.poll_events = json || (webhooks && webhooks->wants_poll_events());
+  hooks.events = [&ui, &monitor_ptr, &loop, &webhooks, json](const MonitorEvents& events) {
+    if (webhooks) webhooks->Post(events);
     if (ui) {
       for (const auto& a : events.alerts) {
         ui->ShowAlert(a->alert, monitor_ptr->alert_monitor()->sound());
@@ -231,6 +260,7 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
       loop.RunOnce(-1);
     }
     http->Abandon();
+    if (webhooks) webhooks->Stop();
     ui.reset();
     std::cerr << "kovun: another copy is running\n";
     ReportUnlogged();
@@ -252,6 +282,7 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
   // A request in flight is given up rather than waited for; the worker then
   // ends at once, and its poll's continuation is dropped with the loop.
   http->Abandon();
+  if (webhooks) webhooks->Stop();  // before the close-time save
   ui.reset();
   monitor.FormClose(monitor.settings().left, monitor.settings().top);
   ReportUnlogged();
@@ -276,6 +307,10 @@ int Main(int argc, char** argv) {
   app.add_flag("--json", json,
                "with --once: print the result as one JSON object; with --watch: one JSON "
                "object per line, per poll and per alert");
+  bool notify_test = false;
+  app.add_flag("--notify-test", notify_test,
+               "send one test message to the webhook of [Notify] and exit")
+      ->excludes(once_flag);
   app.footer(kExitStatusHelp);
   try {
     app.parse(argc, argv);
@@ -295,6 +330,7 @@ int Main(int argc, char** argv) {
   // kovun2_error.txt for a copy renamed kovun2.
   const MonitorPaths paths =
       PathsBesideSettings(settings_path, FilePath::FromSystem(exe.filename().native()));
+  if (notify_test) return RunNotifyTest(paths);
   if (once) return RunOnce(paths, json);
   return RunLoop(paths, !watch && isatty(STDOUT_FILENO) && isatty(STDIN_FILENO), json);
 }

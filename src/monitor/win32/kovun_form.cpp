@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -28,6 +29,7 @@
 #include "monitor/win32/window_poll_executor.h"
 #include "monitor/worlds.h"
 #include "net/http_client.h"
+#include "notify/webhook_notifier.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
 
@@ -39,6 +41,11 @@ constexpr wchar_t kPanelClass[] = L"TKovunPanel";
 
 // A network step of a poll has finished on the worker.
 constexpr UINT kPollStepDone = WM_APP + 1;
+// The webhook worker reports a failure (lparam: a new std::exception_ptr).
+constexpr UINT kWebhookFailure = WM_APP + 2;
+// A webhook test has ended (wparam: sent, lparam: a new std::string, its
+// description in code page 932).
+constexpr UINT kNotifyTestDone = WM_APP + 3;
 
 constexpr UINT_PTR kTimer1Id = 1;
 // How long an alert's balloon asks to stay (the system clamps it).
@@ -57,6 +64,7 @@ constexpr UINT kN2Command = 1202;     // always in front
 constexpr UINT kN4Command = 1203;     // task tray
 constexpr UINT kAbout1Command = 1204;
 constexpr UINT kHistoryCommand = 1205;
+constexpr UINT kNotifyTestCommand = 1206;
 constexpr UINT kMapCommand = 2000;  // map entries carry no action
 
 std::wstring Wide(std::string_view cp932) {
@@ -152,6 +160,9 @@ class TKovunForm::Impl {
 
   void BuildMainMenu();
   void AddHistoryEntry();
+  void AddNotifyTestEntry();
+  void StartNotifyTest();
+  void NotifyTestDone(bool sent, const std::string& description);
   void PopupMainMenu(POINT at);
   void OpenMapMenu(int n, POINT at);
   void TrackMenu(HMENU menu, POINT at);
@@ -179,6 +190,10 @@ class TKovunForm::Impl {
   std::shared_ptr<TrayMenu> tray_menu_;  // the icon holds it by weak reference
   std::unique_ptr<KovunMonitor> monitor_;
   std::unique_ptr<HistoryWindow> history_;
+  // [Notify] Webhook: the sink and the settings file its test reads.
+  std::unique_ptr<WebhookNotifier> webhooks_;
+  FilePath settings_path_;
+  bool notify_test_running_ = false;
 
   // What the window shows now.
   std::string shown_caption_, shown_label_;
@@ -252,6 +267,14 @@ TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
   tray_->OnDblClick = [this](TTrayIcon&) { application_.Restore(); };
   tray_->Loaded();
 
+  settings_path_ = settings_path;
+  webhooks_ = CreateWebhookNotifier(
+      settings_path, SystemClock(), [window = window_](std::exception_ptr failure) {
+        auto* posted = new std::exception_ptr(std::move(failure));
+        if (!PostMessageW(window, kWebhookFailure, 0, reinterpret_cast<LPARAM>(posted))) {
+          delete posted;
+        }
+      });
   monitor_ = std::make_unique<KovunMonitor>(
       *http_, SystemClock(), *timer1_driver_, *timer2_driver_, *executor_,
       PathsBesideSettings(settings_path, module_path), Hooks());
@@ -261,6 +284,7 @@ TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
   tray_->SetRButtonPopupMenu(tray_menu_);
   monitor_->FormCreate();
   AddHistoryEntry();
+  AddNotifyTestEntry();
   tear_down_on_failure.armed = false;
 }
 
@@ -270,6 +294,7 @@ void TKovunForm::Impl::TearDown() {
   // Nothing waits for a slow service: the request in flight is given up,
   // the worker joined, and the poll's continuation dropped.
   StopPolling();
+  webhooks_.reset();
   application_.set_failure_handler(nullptr);
   history_.reset();
   tray_.reset();
@@ -360,7 +385,9 @@ MonitorHooks TKovunForm::Impl::Hooks() {
   hooks.restore_application = [this] { application_.Restore(); };
   hooks.beep = [] { MessageBeep(MB_OK); };
   hooks.model_changed = [this] { ModelChanged(); };
+  hooks.poll_events = webhooks_ && webhooks_->wants_poll_events();
   hooks.events = [this](const MonitorEvents& events) {
+    if (webhooks_) webhooks_->Post(events);
     for (const auto& a : events.alerts) ShowAlert(a->alert);
   };
   hooks.observed = [this] {
@@ -501,6 +528,45 @@ void TKovunForm::Impl::AddHistoryEntry() {
   source.caption = [this](int slot) { return monitor_->model().panel(slot).caption; };
   source.colors = [this]() -> const ColorSettings& { return monitor_->settings().colors; };
   history_ = std::make_unique<HistoryWindow>(std::move(source));
+}
+
+// "通知のテスト" after the history entry, only with a webhook set.
+void TKovunForm::Impl::AddNotifyTestEntry() {
+  if (!webhooks_) return;
+  if (!history_) AppendMenuW(menu1_, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu1_, MF_STRING, kNotifyTestCommand, MenuText(kNotifyTestText.bytes()).c_str());
+}
+
+// The test runs on a thread of its own with its own client; its outcome
+// comes back as a posted message, so the window never waits. A window closed
+// meanwhile drops the message (the thread owns all it uses).
+void TKovunForm::Impl::StartNotifyTest() {
+  if (notify_test_running_) return;
+  notify_test_running_ = true;
+  std::thread([window = window_, path = settings_path_] {
+    std::string description;
+    bool sent = false;
+    try {
+      sent = RunWebhookTest(path, SystemClock(), &description) == WebhookTestOutcome::kSent;
+    } catch (const std::exception& e) {
+      description = e.what();
+    }
+    auto* posted = new std::string(std::move(description));
+    if (!PostMessageW(window, kNotifyTestDone, sent, reinterpret_cast<LPARAM>(posted))) {
+      delete posted;
+    }
+  }).detach();
+}
+
+void TKovunForm::Impl::NotifyTestDone(bool sent, const std::string& description) {
+  notify_test_running_ = false;
+  if (closing_) return;
+  // A balloon needs the icon: it comes into the notification area for it.
+  tray_->SetVisible(true);
+  tray_->ShowBalloonHelp(
+      "Kovun",
+      FillText((sent ? kNotifyTestSentText : kNotifyTestFailedText).bytes(), {description}),
+      kAlertBalloonMs, sent ? TBalloonIconType::bitInfo : TBalloonIconType::bitWarning);
 }
 
 void TKovunForm::Impl::PopupMainMenu(POINT at) {
@@ -703,6 +769,8 @@ void TKovunForm::Impl::Command(UINT id) {
     monitor_->N4Click();
   } else if (id == kHistoryCommand && history_) {
     history_->Open(window_);
+  } else if (id == kNotifyTestCommand && webhooks_) {
+    StartNotifyTest();
   } else if (id == kAbout1Command && dialog_) {
     // About1Click: the version page, then the dialog as the settings entry
     // shows it; its result changes nothing.
@@ -731,6 +799,8 @@ void TKovunForm::Impl::SaveAtClose() {
   RECT rect;
   GetWindowRect(window_, &rect);
   if (IsIconic(window_) && normal_rect_) rect = *normal_rect_;
+  // The webhook worker may save the status message id: it ends first.
+  if (webhooks_) webhooks_->Stop();
   monitor_->FormClose(rect.left, rect.top);
 }
 
@@ -744,6 +814,16 @@ LRESULT TKovunForm::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case kPollStepDone:
       if (!polling_stopped_) executor_->RunFinished();
       return 0;
+    case kWebhookFailure: {
+      std::unique_ptr<std::exception_ptr> failure(reinterpret_cast<std::exception_ptr*>(lparam));
+      if (!closing_) monitor_->LogFailure(*failure);
+      return 0;
+    }
+    case kNotifyTestDone: {
+      std::unique_ptr<std::string> description(reinterpret_cast<std::string*>(lparam));
+      NotifyTestDone(wparam != 0, *description);
+      return 0;
+    }
     case WM_COMMAND:
       if (LOWORD(wparam) == kLabelId && HIWORD(wparam) == STN_DBLCLK) {
         monitor_->ManualRefresh();  // Label1DblClick
