@@ -656,6 +656,83 @@ TEST_F(KovunExeTest, AlertsKeepTheIconAndTheHistoryShowsEachPoll) {
   ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
 }
 
+// The history window of the process, once it shows.
+HWND WaitForHistory(DWORD pid) {
+  HWND history = nullptr;
+  WaitFor([&] {
+    for (HWND w : TopWindows(pid, L"TKovunHistory")) {
+      if (IsWindowVisible(w)) history = w;
+    }
+    return history != nullptr;
+  });
+  return history;
+}
+
+// The history window opens whole on the work area: above a strip at the
+// bottom edge, and from a strip minimised into the notification area; it
+// reopens where the player left it.
+TEST_F(KovunExeTest, HistoryWindowOpensOnTheScreen) {
+  WriteSettings("[Alert]\r\nEnabled=1\r\n");
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  RECT work;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  RECT strip;
+  GetWindowRect(window, &strip);
+  SetWindowPos(window, nullptr, work.left + 100, work.bottom - (strip.bottom - strip.top), 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  GetWindowRect(window, &strip);
+  ASSERT_EQ(strip.bottom, work.bottom);
+  auto on_work_area = [&](const RECT& r) {
+    return r.left >= work.left && r.top >= work.top && r.right <= work.right &&
+           r.bottom <= work.bottom && r.right > r.left && r.bottom > r.top;
+  };
+
+  PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
+  HWND history = WaitForHistory(pid_);
+  ASSERT_NE(history, nullptr);
+  RECT rect;
+  GetWindowRect(history, &rect);
+  EXPECT_TRUE(on_work_area(rect)) << rect.left << "," << rect.top << "," << rect.right << ","
+                                  << rect.bottom;
+  EXPECT_EQ(rect.bottom, strip.top) << "right above the strip";
+  EXPECT_EQ(rect.left, strip.left);
+
+  // Moved and resized by the player, closed, opened again: as it was left.
+  SetWindowPos(history, nullptr, work.left + 40, work.top + 30, 500, 300,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  PostMessageW(history, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(history); }));
+  PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
+  history = WaitForHistory(pid_);
+  ASSERT_NE(history, nullptr);
+  GetWindowRect(history, &rect);
+  EXPECT_EQ(rect.left, work.left + 40);
+  EXPECT_EQ(rect.top, work.top + 30);
+  EXPECT_EQ(rect.right - rect.left, 500);
+  EXPECT_EQ(rect.bottom - rect.top, 300);
+  PostMessageW(history, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(history); }));
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
+
+  // Tray mode, minimised into the notification area: the strip has no place
+  // on the screen, the window opens on the work area all the same.
+  WriteSettings("[Alert]\r\nEnabled=1\r\n[Option]\r\nTaskTray=1\r\n");
+  window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(window); }));
+  PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
+  history = WaitForHistory(pid_);
+  ASSERT_NE(history, nullptr);
+  GetWindowRect(history, &rect);
+  EXPECT_TRUE(on_work_area(rect)) << rect.left << "," << rect.top << "," << rect.right << ","
+                                  << rect.bottom;
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
+}
+
 // The names in `folder` (ending in "\\"), sorted.
 std::vector<std::wstring> NamesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;

@@ -290,7 +290,7 @@ void TTaskTrayIcon::SetTip(std::string_view cp932) {
 }
 
 void TTaskTrayIcon::SetBalloon(std::string_view title, std::string_view text, int timeout,
-                               TBalloonIconType icon) {
+                               TBalloonIconType icon, unsigned flags) {
   auto copy = [](std::string_view cp932, std::size_t bytes, wchar_t* out, std::size_t capacity) {
     const std::u16string wide = Cp932ToUtf16(CutToBytes(cp932, bytes));
     const std::size_t length = std::min(wide.size(), capacity - 1);
@@ -301,7 +301,8 @@ void TTaskTrayIcon::SetBalloon(std::string_view title, std::string_view text, in
   copy(title, 63, data.szInfoTitle, std::size(data.szInfoTitle));
   copy(text, 255, data.szInfo, std::size(data.szInfo));
   data.uTimeout = static_cast<UINT>(std::max(timeout, 0));
-  data.dwInfoFlags = static_cast<DWORD>(icon);
+  data.dwInfoFlags =
+      static_cast<DWORD>(icon) | (flags & (kBalloonNoSound | kBalloonRespectQuietTime));
 }
 
 bool TTaskTrayIcon::ShowBalloon() {

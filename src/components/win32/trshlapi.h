@@ -101,6 +101,11 @@ class TToolTipStyle : public TCustomToolTipStyle {
 
 // The icon of a balloon (NIIF_NONE, NIIF_INFO, NIIF_WARNING, NIIF_ERROR).
 enum class TBalloonIconType { bitNone = 0, bitInfo = 1, bitWarning = 2, bitError = 3 };
+// How a balloon behaves, beside its icon: without the shell's own sound
+// (NIIF_NOSOUND), and dropped by the shell during its quiet time after a
+// new user's first logon (NIIF_RESPECT_QUIET_TIME). Shells that predate a
+// flag ignore it.
+enum TBalloonFlags : unsigned { kBalloonNoSound = 0x10, kBalloonRespectQuietTime = 0x80 };
 
 // The shell's version (major * 65536 + minor): DllGetVersion of shell32.dll,
 // else the "FileVersion" text of the system's shell32.dll, else 0.
@@ -133,8 +138,8 @@ class TTaskTrayIcon : private TrayEntryShell {
   // The tip, code page 932, already cut to the record's size.
   void SetTip(std::string_view cp932);
   // Balloon data, kept in the record; only ShowBalloon() shows it.
-  void SetBalloon(std::string_view title, std::string_view text, int timeout,
-                  TBalloonIconType icon);
+  void SetBalloon(std::string_view title, std::string_view text, int timeout, TBalloonIconType icon,
+                  unsigned flags = 0);
   // Shows the balloon data from the added icon (one modify with the balloon
   // flag; later modifies leave the balloon alone). False when the icon is not
   // in the notification area or the shell refused.
