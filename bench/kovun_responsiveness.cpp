@@ -231,6 +231,21 @@ int main(int argc, char** argv) {
   if (WaitForSingleObject(process.hProcess, 15000) != WAIT_OBJECT_0) {
     TerminateProcess(process.hProcess, 1);
   }
+  if (history_file) {
+    // One line per poll and server (19), after the header.
+    HANDLE file =
+        CreateFileW((folder + L"history.csv").c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::size_t lines = 0;
+    char buffer[65536];
+    DWORD n = 0;
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &n, nullptr) &&
+           n > 0) {
+      lines += static_cast<std::size_t>(std::count(buffer, buffer + n, '\n'));
+    }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    std::printf("polls logged: %zu\n", lines > 0 ? (lines - 1) / 19 : 0);
+  }
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
   call("reset");

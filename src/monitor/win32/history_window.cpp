@@ -7,6 +7,7 @@
 // clang-format on
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -82,6 +83,61 @@ std::optional<ScreenRect> NotificationArea() {
   return ToScreenRect(rect);
 }
 
+// A colour as a 32-bit DIB pixel (0x00RRGGBB).
+uint32_t Pixel(COLORREF color) {
+  return (uint32_t{GetRValue(color)} << 16) | (uint32_t{GetGValue(color)} << 8) | GetBValue(color);
+}
+
+// A top-down 32-bit bitmap whose pixels the chart writes itself, kept from
+// paint to paint while its size stays.
+class PixelGrid {
+ public:
+  PixelGrid() = default;
+  PixelGrid(const PixelGrid&) = delete;
+  PixelGrid& operator=(const PixelGrid&) = delete;
+  ~PixelGrid() { Free(); }
+
+  // The pixels of a `width` x `height` bitmap, rows top to bottom; null
+  // when the system refuses one.
+  uint32_t* Pixels(int width, int height) {
+    if (bitmap_ == nullptr || width != width_ || height != height_) {
+      Free();
+      BITMAPINFO info{};
+      info.bmiHeader.biSize = sizeof(info.bmiHeader);
+      info.bmiHeader.biWidth = width;
+      info.bmiHeader.biHeight = -height;  // top-down
+      info.bmiHeader.biPlanes = 1;
+      info.bmiHeader.biBitCount = 32;
+      info.bmiHeader.biCompression = BI_RGB;
+      void* bits = nullptr;
+      bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+      if (bitmap_ == nullptr) return nullptr;
+      bits_ = static_cast<uint32_t*>(bits);
+      width_ = width;
+      height_ = height;
+    }
+    GdiFlush();  // nothing of GDI's may still be drawing into it
+    return bits_;
+  }
+  void CopyTo(HDC dc, int x, int y) const {
+    HDC source = CreateCompatibleDC(dc);
+    const HGDIOBJ old = SelectObject(source, bitmap_);
+    BitBlt(dc, x, y, width_, height_, source, 0, 0, SRCCOPY);
+    SelectObject(source, old);
+    DeleteDC(source);
+  }
+
+ private:
+  void Free() {
+    if (bitmap_ != nullptr) DeleteObject(bitmap_);
+    bitmap_ = nullptr;
+    bits_ = nullptr;
+  }
+  HBITMAP bitmap_ = nullptr;
+  uint32_t* bits_ = nullptr;
+  int width_ = 0, height_ = 0;
+};
+
 }  // namespace
 
 class HistoryWindow::Impl {
@@ -121,6 +177,7 @@ class HistoryWindow::Impl {
   std::optional<POINT> pointer_;  // in the client area
   // Where the player left the window, while the program runs.
   std::optional<RECT> placed_;
+  PixelGrid grid_;  // the cells' pixels
 };
 
 void HistoryWindow::Impl::Open(HWND owner) {
@@ -342,19 +399,18 @@ void HistoryWindow::Impl::Paint(HDC dc, int width, int height) {
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
   const std::size_t first = layout.first_poll(), end = first + layout.columns();
-  // One brush per colour in use, and one rectangle per run of equal cells.
-  struct Brush {
-    COLORREF color;
-    HBRUSH brush;
-  };
-  std::vector<Brush> brushes;
-  auto brush_of = [&](COLORREF color) {
-    for (const Brush& b : brushes) {
-      if (b.color == color) return b.brush;
-    }
-    brushes.push_back({color, CreateSolidBrush(color)});
-    return brushes.back().brush;
-  };
+  // The cells go straight into the pixels of a bitmap, one run of equal
+  // cells at a time, and onto `dc` in one copy: a week of a flapping
+  // server is thousands of runs, and a GDI call for each cost the UI thread
+  // several milliseconds per poll.
+  const int grid_left = layout.Caption(0).right;
+  const int grid_width = width - grid_left, grid_height = layout.grid_bottom();
+  uint32_t* pixels =
+      grid_width > 0 && grid_height > 0 ? grid_.Pixels(grid_width, grid_height) : nullptr;
+  if (pixels != nullptr) {
+    std::fill(pixels, pixels + std::size_t(grid_width) * grid_height,
+              Pixel(GetSysColor(COLOR_WINDOW)));
+  }
   for (int row = 0; row < kVisibleSlotCount; ++row) {
     const ChartRect caption = layout.Caption(row);
     RECT caption_rect{caption.left + 2, caption.top, caption.right, caption.bottom};
@@ -362,18 +418,23 @@ void HistoryWindow::Impl::Paint(HDC dc, int width, int height) {
     const std::wstring text = Wide(source_.caption(slot));
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &caption_rect,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
-    for (std::size_t p = first; p < end;) {
+    for (std::size_t p = first; p < end && pixels != nullptr;) {
       const ServerState state = ring[p].cells[slot - 1].state;
       std::size_t q = p + 1;
       while (q < end && ring[q].cells[slot - 1].state == state) ++q;
       const ChartRect left = layout.Cell(row, p), right = layout.Cell(row, q - 1);
       // A one-pixel gap between rows keeps them apart.
-      RECT run{left.left, left.top, right.right, right.bottom - 1};
-      FillRect(dc, &run, brush_of(ColorToRGB(static_cast<uint32_t>(StateColor(state, colors)))));
+      const uint32_t color = Pixel(ColorToRGB(static_cast<uint32_t>(StateColor(state, colors))));
+      const int x0 = std::max(left.left - grid_left, 0);
+      const int x1 = std::min(right.right - grid_left, grid_width);
+      for (int y = std::max(left.top, 0); y < std::min(left.bottom - 1, grid_height); ++y) {
+        std::fill(pixels + std::size_t(y) * grid_width + x0,
+                  pixels + std::size_t(y) * grid_width + std::max(x0, x1), color);
+      }
       p = q;
     }
   }
-  for (const Brush& b : brushes) DeleteObject(b.brush);
+  if (pixels != nullptr) grid_.CopyTo(dc, grid_left, 0);
   if (ring.size() == 0) {
     const std::wstring empty = Wide(kHistoryEmptyText.bytes());
     RECT place{layout.Caption(0).right, 0, width, layout.grid_bottom()};
