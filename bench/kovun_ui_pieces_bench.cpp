@@ -22,6 +22,8 @@
 #include "monitor/history.h"
 #include "monitor/settings.h"
 #include "monitor/win32/history_window.h"
+#include "shared/append_file.h"
+#include "shared/file_path.h"
 
 namespace {
 
@@ -91,6 +93,21 @@ int main() {
     }
   }
   Time("MessageBeep(MB_OK)", 5, [] { MessageBeep(MB_OK); });
+  {
+    // A poll's 19 lines appended to the history file, as the alert monitor
+    // does on the UI thread after each poll.
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring name = std::wstring(temp) + L"kovun-pieces-history.csv";
+    const FilePath path = FilePath::FromSystem(PathString(name.begin(), name.end()));
+    std::string lines;
+    for (int i = 0; i < 19; ++i) {
+      lines += "2026-12-09T21:05:00+09:00,Arvel,GameServer03,Good,2,2,123,up\r\n";
+    }
+    Time("history file: a poll's lines appended", 200,
+         [&] { AppendLines(path, "time,world\r\n", lines, 10u << 20); });
+    DeleteFileW(name.c_str());
+  }
 
   HistoryRing ring(168);
   const DateTime start = *DateTime::FromFields({2026, 12, 1, 0, 0, 0});
