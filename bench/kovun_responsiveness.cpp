@@ -185,9 +185,16 @@ int main(int argc, char** argv) {
   if (flap) call("server?world=arvel&key=GameServer03&status=Down&flap=3");
   if (history_window && (alerts || history_file)) {
     PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
-    for (int i = 0; i < 200 && FindTop(process.dwProcessId, L"TKovunHistory") == nullptr; ++i) {
+    HWND history = nullptr;
+    for (int i = 0; i < 200 && history == nullptr; ++i) {
       Sleep(25);
+      history = FindTop(process.dwProcessId, L"TKovunHistory");
     }
+    RECT outer{}, client{};
+    GetWindowRect(history, &outer);
+    GetClientRect(history, &client);
+    std::printf("history window at (%ld,%ld)-(%ld,%ld), client %ldx%ld\n", outer.left, outer.top,
+                outer.right, outer.bottom, client.right, client.bottom);
   }
 
   std::vector<double> trips;

@@ -90,6 +90,17 @@ std::vector<ChartLabel> HistoryChartLayout::Labels(
     }
     if (apart || last) break;
   }
+  // No round time in view yet (the first minute of a history, a narrow
+  // window): the newest poll's own time, at the right edge.
+  if (labels.empty()) {
+    const int32_t width = m_.label_width * 3 / 2;
+    if (m_.width - width >= m_.caption_width) {
+      const std::size_t newest = end - 1;
+      labels.push_back(ChartLabel{
+          newest, DateTime::FromMilliseconds(FloorDiv(time_of(newest).milliseconds(), 1000) * 1000),
+          true, ChartRect{m_.width - width, grid_bottom_, m_.width, m_.height}});
+    }
+  }
   return labels;
 }
 

@@ -69,8 +69,10 @@ class HistoryChartLayout {
   // 10, 15, 30 seconds; 1, 2, 5, 10, 15, 30 minutes; 1, 2, 3, 6, 12, 24
   // hours), the finest whose labels keep apart, so they stay on the same
   // times as polls come and the chart moves. None overlaps another or the
-  // captions, or runs past the right edge. `time_of` gives a poll's time
-  // (any index below the history's length).
+  // captions, or runs past the right edge. With no round time in view
+  // (the first minute of a history), the newest poll's own time stands at
+  // the right edge. `time_of` gives a poll's time (any index below the
+  // history's length).
   std::vector<ChartLabel> Labels(const std::function<DateTime(std::size_t)>& time_of) const;
   int32_t grid_bottom() const { return grid_bottom_; }
 

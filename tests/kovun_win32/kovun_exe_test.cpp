@@ -126,6 +126,16 @@ COLORREF ScreenColor(HWND window) {
 class KovunExeTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // This process's DPI is taken once, here at the design's 96, before a
+    // test sets Wine's LogPixels for the program it starts: a process that
+    // first asked at 144 would see every window's place scaled.
+    static const int system_dpi = [] {
+      HDC screen = GetDC(nullptr);
+      const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+      ReleaseDC(nullptr, screen);
+      return dpi;
+    }();
+    (void)system_dpi;
     port_ = SimPort();
     ASSERT_GT(port_, 0) << "run this program through tests/net/with_services.sh";
     control_ = CreateHttpClient(SystemClock());
@@ -345,7 +355,7 @@ TEST_F(KovunExeTest, AbsurdSettingsStillOpenAWindowOnTheScreen) {
 }
 
 // At 144 DPI (Wine's LogPixels) every size is one and a half times the
-// design's.
+// design's, the strip's and the history window's.
 TEST_F(KovunExeTest, ScalesWithTheDisplaysDpi) {
   HKEY desktop;
   ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
@@ -353,7 +363,7 @@ TEST_F(KovunExeTest, ScalesWithTheDisplaysDpi) {
             ERROR_SUCCESS);
   DWORD dpi = 144;
   RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dpi), sizeof dpi);
-  WriteSettings();
+  WriteSettings("[Alert]\r\nEnabled=1\r\n");
   HWND window = StartWindow();
   RegDeleteValueW(desktop, L"LogPixels");
   RegCloseKey(desktop);
@@ -367,7 +377,19 @@ TEST_F(KovunExeTest, ScalesWithTheDisplaysDpi) {
   MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&panel), 2);
   EXPECT_EQ(panel.left, 891);  // 594 x 1.5
   EXPECT_EQ(panel.right - panel.left, 38);
-  ASSERT_TRUE(CloseAndWait(window));
+  // The history window too: its client area once scaled, not twice.
+  PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
+  HWND history = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    for (HWND w : TopWindows(pid_, L"TKovunHistory")) {
+      if (IsWindowVisible(w)) history = w;
+    }
+    return history != nullptr;
+  }));
+  GetClientRect(history, &client);
+  EXPECT_EQ(client.right, 960);   // 640 x 1.5
+  EXPECT_EQ(client.bottom, 483);  // (16 x 19 rows + 18) x 1.5, above the scroll bar
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
 }
 
 // A status request that never answers: the window goes on answering, and

@@ -96,7 +96,11 @@ TEST(HistoryChartTest, LabelsOnFixedClockTimes) {
         {98, At(22, 38, 0), false, {80, 50, 90, 80}},
         {99, At(22, 39, 0), false, {90, 50, 100, 80}}}},
       {"few polls: seconds", 6, 2, 10, {{2, At(21, 0, 5), true, {60, 50, 75, 80}}}},
-      {"one poll: no round time passed", 1, 60, 10, {}},
+      {"one poll: no round time passed, its own time at the edge",
+       1,
+       60,
+       10,
+       {{0, At(21, 0, 30), true, {85, 50, 100, 80}}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

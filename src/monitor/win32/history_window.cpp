@@ -217,12 +217,9 @@ void HistoryWindow::Impl::Open(HWND owner) {
   }
   // Tall enough for every row and the times, at the window's DPI; whole on
   // the work area of the strip's monitor (see PlaceBesideStrip).
-  const PixelSize outer =
-      OuterSizeForClient(window_,
-                         PixelSize{ScaleToDpi(kInitialWidth, dpi_),
-                                   ScaleToDpi(kRowHeight * kVisibleSlotCount + kAxisHeight, dpi_) +
-                                       GetSystemMetrics(SM_CYHSCROLL)},
-                         dpi_);
+  PixelSize outer = OuterSizeForClient(
+      window_, PixelSize{kInitialWidth, kRowHeight * kVisibleSlotCount + kAxisHeight}, dpi_);
+  outer.height += GetSystemMetrics(SM_CYHSCROLL);
   std::optional<ScreenRect> strip;
   RECT beside{};
   if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner) &&
