@@ -69,6 +69,9 @@ std::vector<ChartLabel> HistoryChartLayout::Labels(
     labels.clear();
     bool apart = true;
     int32_t free_from = m_.caption_width;  // where the next label may begin
+    // The step is chosen by how far apart its round times fall, drawn or
+    // not (at the edges), so it stays as the chart moves with each poll.
+    std::optional<int32_t> boundary_before;
     int64_t previous = first_ > 0 ? bucket(first_ - 1, step_ms) : 0;
     for (std::size_t p = first_; p < end; ++p) {
       const int64_t b = bucket(p, step_ms);
@@ -76,14 +79,14 @@ std::vector<ChartLabel> HistoryChartLayout::Labels(
       previous = b;
       if (!starts) continue;
       const int32_t left = Cell(0, p).left;
-      if (left < m_.caption_width || left + width > m_.width) continue;
-      if (left < free_from) {
-        // The finest step whose labels all keep apart; past the coarsest,
-        // one that would overlap is left out.
+      const bool crowded = boundary_before && left < *boundary_before + width;
+      boundary_before = left;
+      if (crowded && !last) {
         apart = false;
-        if (!last) break;
-        continue;
+        break;
       }
+      // Past the coarsest step, one that would overlap is left out.
+      if (left < free_from || left + width > m_.width) continue;
       labels.push_back(ChartLabel{p, DateTime::FromMilliseconds(b * step_ms), seconds,
                                   ChartRect{left, grid_bottom_, left + width, m_.height}});
       free_from = left + width;
