@@ -629,6 +629,8 @@ void TKovunForm::Impl::ModelChanged() {
   if (model.label1 != shown_label_) {
     shown_label_ = model.label1;
     SetWindowTextW(label_, Wide(shown_label_).c_str());
+    // Another world: the history window shows that world's history.
+    if (history_) history_->Update();
   }
   for (int n = 1; n <= kSlotCount - 1; ++n) {
     const PanelModel& panel = model.panel(n);
