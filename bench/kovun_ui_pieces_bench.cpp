@@ -78,7 +78,7 @@ int main() {
     icon.SetVisible(true);
     Pump();
     if (icon.added()) {
-      Time("balloon from the icon (Shell_NotifyIcon)", 20, [&] {
+      Time("balloon from the icon (on the UI thread)", 20, [&] {
         icon.ShowBalloonHelp("Kovun", "Arvel 3: down\nArvel 5: down", 10000,
                              TBalloonIconType::bitWarning,
                              kBalloonNoSound | kBalloonRespectQuietTime);

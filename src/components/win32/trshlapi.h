@@ -140,11 +140,14 @@ class TTaskTrayIcon : private TrayEntryShell {
   // Balloon data, kept in the record; only ShowBalloon() shows it.
   void SetBalloon(std::string_view title, std::string_view text, int timeout, TBalloonIconType icon,
                   unsigned flags = 0);
-  // Shows the balloon data from the added icon (one modify with the balloon
-  // flag; later modifies leave the balloon alone). False when the icon is not
-  // in the notification area or the shell refused.
+  // Shows the balloon data from the added icon: one modify of the balloon
+  // alone (later modifies leave it be), sent by a thread of the entry's own,
+  // because the shell answers when it is ready, and a busy one holds the
+  // caller for seconds; the UI thread never waits for it. A balloon still
+  // waiting for the thread is replaced by a newer one. False when the icon
+  // is not in the notification area.
   bool ShowBalloon();
-  // Balloons the shell accepted so far.
+  // Balloons sent so far.
   int balloons_shown() const { return balloons_shown_; }
 
   bool extended_record() const { return extended_record_; }
@@ -177,6 +180,7 @@ class TTaskTrayIcon : private TrayEntryShell {
  private:
   friend class TTrayIconWinProcList;
   struct Record;  // NOTIFYICONDATAW
+  class BalloonSender;
 
   // The window procedure's part for this entry.
   intptr_t Dispatch(unsigned message, uintptr_t wparam, intptr_t lparam);
@@ -192,6 +196,7 @@ class TTaskTrayIcon : private TrayEntryShell {
   const bool extended_record_;
   MessageHandler handler_;
   std::unique_ptr<Record> record_;
+  std::unique_ptr<BalloonSender> balloon_sender_;  // started with the first balloon
   HWND__* window_ = nullptr;
   int balloons_shown_ = 0;
   TToolTipStyle tool_tip_style_;
