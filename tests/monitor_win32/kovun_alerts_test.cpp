@@ -154,7 +154,8 @@ class KovunAlertsTest : public ::testing::Test {
 // Three servers down in one poll: one balloon lists them, one beep (or none
 // with Sound=0), and the balloon never plays the shell's own sound. While
 // the desktop is busy (a full-screen game) alerts are held: no balloon, no
-// beep; afterwards one balloon tells them. No alert shows the window.
+// beep; afterwards one balloon tells them. During the shell's quiet time the
+// balloon goes without a beep. No alert shows the window.
 TEST_F(KovunAlertsTest, OneBalloonPerPollAndNoneWhileBusy) {
   const unsigned kFlags = 0x10 | 0x80;  // NIIF_NOSOUND | NIIF_RESPECT_QUIET_TIME
   for (const int sound : {1, 0}) {
@@ -194,6 +195,12 @@ TEST_F(KovunAlertsTest, OneBalloonPerPollAndNoneWhileBusy) {
     // Nothing more to tell.
     Poll(StatusText({9}));
     EXPECT_EQ(balloons(), first + 2);
+    // The shell's quiet time: the balloon goes (the shell drops it), no beep.
+    state_ = NotificationState::kQuietTime;
+    Poll(StatusText({}));
+    EXPECT_EQ(balloons(), first + 3);
+    EXPECT_EQ(record().info, Wide(FillText(kAlertUpText.bytes(), {"Arvel", "9"})));
+    EXPECT_EQ(beeps_, 2 * sound);
     EXPECT_FALSE(IsWindowVisible(form_->handle()));
     form_.reset();
   }
