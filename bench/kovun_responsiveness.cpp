@@ -180,7 +180,8 @@ int main(int argc, char** argv) {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
   const std::wstring folder = std::wstring(temp) + L"kovun-responsiveness-" +
-                              std::to_wstring(GetCurrentProcessId()) + L"\\";
+                              std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(GetTickCount()) + L"\\";
   CreateDirectoryW(folder.c_str(), nullptr);
   std::wstring source;
   for (const char* p = argv[1]; *p; ++p) source += (*p == '/' ? L'\\' : wchar_t(*p));
