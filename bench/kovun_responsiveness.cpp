@@ -241,7 +241,6 @@ int main(int argc, char** argv) {
       // A new text just after the program's poll period: every poll sees
       // another one.
       call("content?path=/status/arvel/status.txt&body=" + Escape(StatusText(++step)));
-      if (flap) call("server?world=arvel&key=GameServer03&status=Down&flap=3");
       next_change += std::chrono::seconds(2);
     }
     const auto sent = Clock::now();
