@@ -164,4 +164,81 @@ LayoutPoint HotkeyMenuPlace(bool window_shown, const ScreenRect& window, const L
           Clamp32(int64_t{panel.y} + window.top + offset_y)};
 }
 
+namespace {
+
+// The work area that shows most of `rect`; the nearest when none shows any.
+const ScreenRect* AreaHolding(std::span<const ScreenRect> work_areas, const ScreenRect& rect) {
+  const ScreenRect* best = nullptr;
+  int64_t best_shown = 0;
+  double best_distance = 0;
+  for (const ScreenRect& area : work_areas) {
+    const int64_t shown = Overlap(rect.left, rect.right, area.left, area.right) *
+                          Overlap(rect.top, rect.bottom, area.top, area.bottom);
+    const int64_t gap_x = Gap(rect.left, rect.right, area.left, area.right);
+    const int64_t gap_y = Gap(rect.top, rect.bottom, area.top, area.bottom);
+    const double distance = static_cast<double>(gap_x) * static_cast<double>(gap_x) +
+                            static_cast<double>(gap_y) * static_cast<double>(gap_y);
+    if (best == nullptr || shown > best_shown ||
+        (shown == 0 && best_shown == 0 && distance < best_distance)) {
+      best = &area;
+      best_shown = shown;
+      best_distance = distance;
+    }
+  }
+  return best;
+}
+
+// `rect` moved (and shrunk when it must be) to lie whole on `area`.
+ScreenRect ClampInto(const ScreenRect& area, int64_t left, int64_t top, int64_t width,
+                     int64_t height) {
+  width = std::clamp<int64_t>(width, 0, std::max<int64_t>(int64_t{area.right} - area.left, 0));
+  height = std::clamp<int64_t>(height, 0, std::max<int64_t>(int64_t{area.bottom} - area.top, 0));
+  left = std::clamp<int64_t>(left, area.left, std::max<int64_t>(area.right - width, area.left));
+  top = std::clamp<int64_t>(top, area.top, std::max<int64_t>(area.bottom - height, area.top));
+  return {Clamp32(left), Clamp32(top), Clamp32(left + width), Clamp32(top + height)};
+}
+
+}  // namespace
+
+ScreenRect PlaceBesideStrip(std::span<const ScreenRect> work_areas,
+                            const std::optional<ScreenRect>& strip,
+                            const std::optional<ScreenRect>& tray, const LayoutSize& size,
+                            const std::optional<ScreenRect>& remembered) {
+  if (remembered) {
+    const ScreenRect& r = *remembered;
+    const ScreenRect* area = AreaHolding(work_areas, r);
+    if (area == nullptr) return r;
+    return ClampInto(*area, r.left, r.top, int64_t{r.right} - r.left, int64_t{r.bottom} - r.top);
+  }
+  if (strip) {
+    const ScreenRect* area = AreaHolding(work_areas, *strip);
+    int64_t top = strip->bottom;
+    if (area == nullptr) {
+      return {strip->left, strip->bottom, Clamp32(int64_t{strip->left} + size.width),
+              Clamp32(top + size.height)};
+    }
+    // No room below: above the strip.
+    if (top + size.height > area->bottom && int64_t{strip->top} - size.height >= area->top) {
+      top = int64_t{strip->top} - size.height;
+    }
+    return ClampInto(*area, strip->left, top, size.width, size.height);
+  }
+  if (work_areas.empty()) return {0, 0, size.width, size.height};
+  if (tray) {
+    const ScreenRect* area = AreaHolding(work_areas, *tray);
+    // The corner of the work area nearest to the notification area's centre.
+    const int64_t x = (int64_t{tray->left} + tray->right) / 2;
+    const int64_t y = (int64_t{tray->top} + tray->bottom) / 2;
+    const bool right = 2 * x >= int64_t{area->left} + area->right;
+    const bool bottom = 2 * y >= int64_t{area->top} + area->bottom;
+    return ClampInto(*area, right ? int64_t{area->right} - size.width : area->left,
+                     bottom ? int64_t{area->bottom} - size.height : area->top, size.width,
+                     size.height);
+  }
+  const ScreenRect& primary = work_areas.front();
+  return ClampInto(primary, (int64_t{primary.left} + primary.right - size.width) / 2,
+                   (int64_t{primary.top} + primary.bottom - size.height) / 2, size.width,
+                   size.height);
+}
+
 }  // namespace tol

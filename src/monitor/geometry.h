@@ -35,6 +35,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace tol {
@@ -131,5 +132,24 @@ LayoutPoint BringOntoMonitor(std::span<const ScreenRect> work_areas, const Scree
 // the pointer then.
 LayoutPoint HotkeyMenuPlace(bool window_shown, const ScreenRect& window, const LayoutSize& client,
                             const LayoutPoint& panel, const LayoutPoint& pointer);
+
+// Where a window beside the strip (the history window) opens, with its outer
+// `size`: always whole on one work area, shrunk to it when larger.
+// `work_areas` are the monitors' work areas, the primary monitor's first.
+// - Reopened (`remembered`: where the player left it while the program
+//   runs): there, moved into the work area that shows most of it.
+// - The strip on the screen (`strip`): below it, left edges aligned, or
+//   above it when there is no room below, on the work area that shows most
+//   of the strip (the nearest when none does).
+// - The strip minimised or in the notification area: beside the
+//   notification area (`tray`, when the desktop tells where it is), in the
+//   corner of its work area nearest to it; else centred on the primary work
+//   area.
+// With no work area at all the window goes where the strip or the memory
+// says, or at the origin.
+ScreenRect PlaceBesideStrip(std::span<const ScreenRect> work_areas,
+                            const std::optional<ScreenRect>& strip,
+                            const std::optional<ScreenRect>& tray, const LayoutSize& size,
+                            const std::optional<ScreenRect>& remembered);
 
 }  // namespace tol

@@ -53,6 +53,11 @@ inline const SjisText kStateUpText{"稼働"};
 inline const SjisText kStateSlowText{"低速"};
 inline const SjisText kStateDownText{"停止"};
 inline const SjisText kStateUnreachableText{"接続不可"};
+// A balloon that lists some of a poll's alerts ends with the number left
+// out; the one after a quiet spell (a full-screen game) opens with the
+// number of alerts held meanwhile.
+inline const SjisText kBalloonMoreText{"ほか %s 件"};
+inline const SjisText kBalloonAwayText{"不在中の通知 %s 件"};
 // The history chart's title and its text while it holds no poll.
 inline const SjisText kHistoryTitleText{"履歴"};
 inline const SjisText kHistoryEmptyText{"履歴はまだありません"};

@@ -127,6 +127,16 @@ COLORREF ScreenColor(HWND window) {
 class KovunExeTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // This process's DPI is taken once, here at the design's 96, before a
+    // test sets Wine's LogPixels for the program it starts: a process that
+    // first asked at 144 would see every window's place scaled.
+    static const int system_dpi = [] {
+      HDC screen = GetDC(nullptr);
+      const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+      ReleaseDC(nullptr, screen);
+      return dpi;
+    }();
+    (void)system_dpi;
     port_ = SimPort();
     ASSERT_GT(port_, 0) << "run this program through tests/net/with_services.sh";
     control_ = CreateHttpClient(SystemClock());
@@ -346,7 +356,7 @@ TEST_F(KovunExeTest, AbsurdSettingsStillOpenAWindowOnTheScreen) {
 }
 
 // At 144 DPI (Wine's LogPixels) every size is one and a half times the
-// design's.
+// design's, the strip's and the history window's.
 TEST_F(KovunExeTest, ScalesWithTheDisplaysDpi) {
   HKEY desktop;
   ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
@@ -354,7 +364,7 @@ TEST_F(KovunExeTest, ScalesWithTheDisplaysDpi) {
             ERROR_SUCCESS);
   DWORD dpi = 144;
   RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dpi), sizeof dpi);
-  WriteSettings();
+  WriteSettings("[Alert]\r\nEnabled=1\r\n");
   HWND window = StartWindow();
   RegDeleteValueW(desktop, L"LogPixels");
   RegCloseKey(desktop);
@@ -368,7 +378,19 @@ TEST_F(KovunExeTest, ScalesWithTheDisplaysDpi) {
   MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&panel), 2);
   EXPECT_EQ(panel.left, 891);  // 594 x 1.5
   EXPECT_EQ(panel.right - panel.left, 38);
-  ASSERT_TRUE(CloseAndWait(window));
+  // The history window too: its client area once scaled, not twice.
+  PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
+  HWND history = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    for (HWND w : TopWindows(pid_, L"TKovunHistory")) {
+      if (IsWindowVisible(w)) history = w;
+    }
+    return history != nullptr;
+  }));
+  GetClientRect(history, &client);
+  EXPECT_EQ(client.right, 960);   // 640 x 1.5
+  EXPECT_EQ(client.bottom, 483);  // (16 x 19 rows + 18) x 1.5, above the scroll bar
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
 }
 
 // A status request that never answers: the window goes on answering, and
@@ -688,6 +710,83 @@ TEST_F(KovunExeTest, AlertGoesToTheWebhookAndTheTestEntrySendsOne) {
     return hooks.find("通知のテスト") != std::string::npos;
   })) << hooks;
   EXPECT_EQ(ReadFile(folder_ + L"kovun_error.txt").find("SecretToken"), std::string::npos);
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
+}
+
+// The history window of the process, once it shows.
+HWND WaitForHistory(DWORD pid) {
+  HWND history = nullptr;
+  WaitFor([&] {
+    for (HWND w : TopWindows(pid, L"TKovunHistory")) {
+      if (IsWindowVisible(w)) history = w;
+    }
+    return history != nullptr;
+  });
+  return history;
+}
+
+// The history window opens whole on the work area: above a strip at the
+// bottom edge, and from a strip minimised into the notification area; it
+// reopens where the player left it.
+TEST_F(KovunExeTest, HistoryWindowOpensOnTheScreen) {
+  WriteSettings("[Alert]\r\nEnabled=1\r\n");
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  RECT work;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  RECT strip;
+  GetWindowRect(window, &strip);
+  SetWindowPos(window, nullptr, work.left + 100, work.bottom - (strip.bottom - strip.top), 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  GetWindowRect(window, &strip);
+  ASSERT_EQ(strip.bottom, work.bottom);
+  auto on_work_area = [&](const RECT& r) {
+    return r.left >= work.left && r.top >= work.top && r.right <= work.right &&
+           r.bottom <= work.bottom && r.right > r.left && r.bottom > r.top;
+  };
+
+  PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
+  HWND history = WaitForHistory(pid_);
+  ASSERT_NE(history, nullptr);
+  RECT rect;
+  GetWindowRect(history, &rect);
+  EXPECT_TRUE(on_work_area(rect)) << rect.left << "," << rect.top << "," << rect.right << ","
+                                  << rect.bottom;
+  EXPECT_EQ(rect.bottom, strip.top) << "right above the strip";
+  EXPECT_EQ(rect.left, strip.left);
+
+  // Moved and resized by the player, closed, opened again: as it was left.
+  SetWindowPos(history, nullptr, work.left + 40, work.top + 30, 500, 300,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  PostMessageW(history, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(history); }));
+  PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
+  history = WaitForHistory(pid_);
+  ASSERT_NE(history, nullptr);
+  GetWindowRect(history, &rect);
+  EXPECT_EQ(rect.left, work.left + 40);
+  EXPECT_EQ(rect.top, work.top + 30);
+  EXPECT_EQ(rect.right - rect.left, 500);
+  EXPECT_EQ(rect.bottom - rect.top, 300);
+  PostMessageW(history, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(history); }));
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
+
+  // Tray mode, minimised into the notification area: the strip has no place
+  // on the screen, the window opens on the work area all the same.
+  WriteSettings("[Alert]\r\nEnabled=1\r\n[Option]\r\nTaskTray=1\r\n");
+  window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(window); }));
+  PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
+  history = WaitForHistory(pid_);
+  ASSERT_NE(history, nullptr);
+  GetWindowRect(history, &rect);
+  EXPECT_TRUE(on_work_area(rect)) << rect.left << "," << rect.top << "," << rect.right << ","
+                                  << rect.bottom;
   ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
 }
 

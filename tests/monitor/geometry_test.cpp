@@ -220,5 +220,106 @@ TEST(HotkeyMenuPlaceTest, PanelPlusWindowCornerPlusFrameOrThePointer) {
   }
 }
 
+// The history window opens whole on the work area of the strip's monitor,
+// beside the strip, or beside the notification area (or centred) when the
+// strip is minimised or in it; a remembered place is kept, brought back
+// onto a monitor that went away.
+TEST(PlaceBesideStripTest, WholeOnTheStripsWorkArea) {
+  const ScreenRect primary{0, 0, 1280, 994}, right{1280, 0, 3200, 1080};
+  const std::vector<ScreenRect> one{primary}, two{primary, right};
+  const LayoutSize size{660, 360};
+  struct Case {
+    const char* name;
+    std::vector<ScreenRect> areas;
+    std::optional<ScreenRect> strip, tray, remembered;
+    LayoutSize size;
+    ScreenRect place;
+  };
+  const Case cases[] = {
+      {"below the strip", one, ScreenRect{210, 129, 843, 181}, {}, {}, size, {210, 181, 870, 541}},
+      {"strip at the bottom edge: above it",
+       one,
+       ScreenRect{210, 942, 843, 994},
+       {},
+       {},
+       size,
+       {210, 582, 870, 942}},
+      {"strip at the right edge: moved left",
+       one,
+       ScreenRect{1000, 100, 1633, 152},
+       {},
+       {},
+       size,
+       {620, 152, 1280, 512}},
+      {"on the second monitor's bottom edge",
+       two,
+       ScreenRect{1500, 1040, 2133, 1080},
+       {},
+       {},
+       size,
+       {1500, 680, 2160, 1040}},
+      {"strip off every monitor: the nearest",
+       two,
+       ScreenRect{5000, 5000, 5633, 5052},
+       {},
+       {},
+       size,
+       {2540, 720, 3200, 1080}},
+      {"larger than the work area: shrunk",
+       one,
+       ScreenRect{210, 129, 843, 181},
+       {},
+       {},
+       LayoutSize{2000, 2000},
+       {0, 0, 1280, 994}},
+      {"minimised, tray unknown: centred on the primary",
+       two,
+       {},
+       {},
+       {},
+       size,
+       {310, 317, 970, 677}},
+      {"minimised, tray at the bottom right",
+       two,
+       {},
+       ScreenRect{1180, 994, 1280, 1024},
+       {},
+       size,
+       {620, 634, 1280, 994}},
+      {"minimised, taskbar at the top",
+       {ScreenRect{0, 30, 1280, 1024}},
+       {},
+       ScreenRect{1180, 0, 1280, 30},
+       {},
+       size,
+       {620, 30, 1280, 390}},
+      {"remembered: kept",
+       two,
+       ScreenRect{210, 129, 843, 181},
+       {},
+       ScreenRect{1400, 50, 2000, 450},
+       size,
+       {1400, 50, 2000, 450}},
+      {"remembered on a monitor now gone",
+       one,
+       {},
+       {},
+       ScreenRect{1500, 100, 2160, 460},
+       size,
+       {620, 100, 1280, 460}},
+      {"no monitors: below the strip",
+       {},
+       ScreenRect{10, 10, 110, 40},
+       {},
+       {},
+       size,
+       {10, 40, 670, 400}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(PlaceBesideStrip(c.areas, c.strip, c.tray, c.size, c.remembered), c.place);
+  }
+}
+
 }  // namespace
 }  // namespace tol

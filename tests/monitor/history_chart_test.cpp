@@ -58,25 +58,97 @@ TEST(HistoryChartTest, CellsAndHits) {
   }
 }
 
-// Time labels never overlap one another or the captions.
-TEST(HistoryChartTest, LabelsKeepApart) {
-  HistoryChartMetrics m = Metrics();
-  for (const int label_width : {5, 25, 41}) {
-    SCOPED_TRACE(label_width);
-    m.label_width = label_width;
-    const HistoryChartLayout layout(m, 100, 0);
-    int32_t last_left = m.width + 1;
-    int labels = 0;
-    for (std::size_t p = layout.first_poll() + layout.columns(); p-- > layout.first_poll();) {
-      if (!layout.Labelled(p)) continue;
-      const int32_t right = layout.Cell(0, p).right;
-      EXPECT_LE(right, last_left);
-      EXPECT_GE(right - label_width, m.caption_width);
-      last_left = right - label_width;
-      ++labels;
-    }
-    EXPECT_EQ(labels, label_width == 5 ? 6 : label_width == 25 ? 2 : 1);
+DateTime At(int hour, int minute, int second) {
+  return *DateTime::FromFields({2026, 12, 9, hour, minute, second});
+}
+
+// Time labels sit on round clock times, the finest step that keeps them
+// apart, and stay on them as a new poll moves the chart.
+TEST(HistoryChartTest, LabelsOnFixedClockTimes) {
+  struct Case {
+    const char* name;
+    std::size_t polls;
+    int every_seconds;
+    int32_t label_width;
+    std::vector<ChartLabel> labels;
+  };
+  // One poll a minute from 21:00:30: the last six of 100 run from 22:34:30,
+  // of 101 from 22:35:30. Every two seconds from 21:00:01.
+  const Case cases[] = {
+      {"a minute apart: 5-minute step",
+       100,
+       60,
+       25,
+       {{95, At(22, 35, 0), false, {50, 50, 75, 80}}}},
+      {"one poll later: the same time, a column left",
+       101,
+       60,
+       25,
+       {{95, At(22, 35, 0), false, {40, 50, 65, 80}}}},
+      {"narrow labels: every minute",
+       100,
+       60,
+       10,
+       {{94, At(22, 34, 0), false, {40, 50, 50, 80}},
+        {95, At(22, 35, 0), false, {50, 50, 60, 80}},
+        {96, At(22, 36, 0), false, {60, 50, 70, 80}},
+        {97, At(22, 37, 0), false, {70, 50, 80, 80}},
+        {98, At(22, 38, 0), false, {80, 50, 90, 80}},
+        {99, At(22, 39, 0), false, {90, 50, 100, 80}}}},
+      {"few polls: seconds", 6, 2, 10, {{2, At(21, 0, 5), true, {60, 50, 75, 80}}}},
+      {"one poll: no round time passed, its own time at the edge",
+       1,
+       60,
+       10,
+       {{0, At(21, 0, 30), true, {85, 50, 100, 80}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HistoryChartMetrics m = Metrics();
+    m.label_width = c.label_width;
+    const DateTime start = c.every_seconds == 60 ? At(21, 0, 30) : At(21, 0, 1);
+    const HistoryChartLayout layout(m, c.polls, 0);
+    const std::vector<ChartLabel> labels = layout.Labels([&](std::size_t p) {
+      return DateTime::FromMilliseconds(start.milliseconds() +
+                                        static_cast<int64_t>(p) * c.every_seconds * 1000);
+    });
+    EXPECT_EQ(labels, c.labels);
   }
+  EXPECT_EQ(ChartLabelText({0, At(22, 35, 0), false, {}}), "22:35");
+  EXPECT_EQ(ChartLabelText({0, At(21, 0, 5), true, {}}), "21:00:05");
+}
+
+// A view scrolled back keeps its newest poll as polls come, the oldest go,
+// or a poll adds nothing.
+TEST(HistoryChartTest, ScrollKeepsTheViewsNewestPoll) {
+  HistoryRing ring(1);  // one hour: at most 60 polls
+  auto add = [&](int minute) {
+    HistoryPoll poll;
+    poll.time = At(21, 0, 0).AddMinutes(minute);
+    ring.Add(poll);
+  };
+  EXPECT_EQ(ScrollKeeping(ring, At(21, 5, 0)), 0u);  // nothing yet
+  for (int m = 0; m < 10; ++m) add(m);
+  struct Case {
+    const char* name;
+    DateTime kept;
+    std::size_t scroll;
+  };
+  const Case before[] = {
+      {"the newest", At(21, 9, 0), 0},
+      {"three back", At(21, 6, 0), 3},
+      {"between polls: the one before", At(21, 6, 30), 3},
+      {"before the oldest: the oldest", At(20, 0, 0), 9},
+  };
+  for (const Case& c : before) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ScrollKeeping(ring, c.kept), c.scroll);
+  }
+  add(10);  // a new poll: one more to the right
+  EXPECT_EQ(ScrollKeeping(ring, At(21, 6, 0)), 4u);
+  for (int m = 11; m < 70; ++m) add(m);  // the first ten went
+  ASSERT_EQ(ring[0].time, At(21, 10, 0));
+  EXPECT_EQ(ScrollKeeping(ring, At(21, 30, 0)), 39u);
 }
 
 TEST(HistoryChartTest, CellTip) {

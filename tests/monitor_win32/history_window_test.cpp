@@ -123,9 +123,10 @@ TEST_F(HistoryWindowTest, CellsTipsAndANewPoll) {
   ASSERT_NE(window, nullptr);
   {
     const std::unique_ptr<Shot> shot = Capture(window);
-    // Rows are at least 16 pixels; Login is row 0, map server 3 row 6.
+    // Rows are at least 16 pixels, in the strip's order: PatH, PatF, Login
+    // (row 2), Char, map servers 1 to 15 (map server 3 in row 6).
     const int rows = (shot->height - 18) / 19 >= 16 ? (shot->height - 18) / 19 : 16;
-    const int login = rows / 2, map3 = 6 * rows + rows / 2;
+    const int login = 2 * rows + rows / 2, map3 = 6 * rows + rows / 2;
     const int newest = shot->width - 2;
     struct Case {
       const char* name;
@@ -170,6 +171,58 @@ TEST_F(HistoryWindowTest, CellsTipsAndANewPoll) {
   const std::unique_ptr<Shot> shot = Capture(history.handle());
   const int rows = (shot->height - 18) / 19 >= 16 ? (shot->height - 18) / 19 : 16;
   EXPECT_EQ(shot->at(shot->width - 6, 6 * rows + rows / 2), kDown);
+}
+
+// Scrolled back, the view and the tip under the pointer stay with their
+// polls whatever the history does: a new poll (the full ring drops its
+// oldest), a poll that added nothing. At the newest, the view follows the
+// polls and the tip names the poll now under the pointer.
+TEST_F(HistoryWindowTest, ScrolledBackViewAndTipStayWithTheirPolls) {
+  HistoryWindow history(Source());
+  history.Open(nullptr);
+  HWND window = history.handle();
+  ASSERT_NE(window, nullptr);
+  RECT client;
+  GetClientRect(window, &client);
+  const int map3 = 6 * 16 + 8, x = client.right - 2 - 40;
+  auto tip_at = [&] {
+    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(x, map3));
+    return TipOf(window);
+  };
+  auto add_poll = [&, minute = 168 * 60]() mutable {
+    ring_.Add(Poll(minute++, ServerState::kUp, ServerState::kUp));
+    history.Update();
+  };
+  const std::wstring newest = tip_at();
+  add_poll();
+  const std::wstring after_poll = tip_at();
+  EXPECT_NE(after_poll, newest) << "the tip names the poll now under the pointer";
+  // The pointer stays; the next poll changes the tip all the same.
+  add_poll();
+  EXPECT_NE(TipOf(window), after_poll);
+
+  SendMessageW(window, WM_HSCROLL, SB_PAGELEFT, 0);
+  const std::wstring back = tip_at();
+  struct Step {
+    const char* name;
+    bool adds;
+  };
+  for (const Step& step : {Step{"a new poll", true}, Step{"a poll that added nothing", false},
+                           Step{"another new poll", true}}) {
+    SCOPED_TRACE(step.name);
+    if (step.adds) {
+      add_poll();
+    } else {
+      history.Update();
+    }
+    EXPECT_EQ(TipOf(window), back);
+    EXPECT_EQ(tip_at(), back);
+  }
+  // Back at the newest: the view follows again.
+  SendMessageW(window, WM_HSCROLL, SB_RIGHT, 0);
+  const std::wstring front = tip_at();
+  add_poll();
+  EXPECT_NE(tip_at(), front);
 }
 
 }  // namespace

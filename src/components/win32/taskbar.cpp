@@ -69,13 +69,13 @@ void TTrayIcon::SetIcon(HICON__* icon) {
 }
 
 void TTrayIcon::SetBalloonHelp(std::string_view title, std::string_view text, int timeout,
-                               TBalloonIconType icon) {
-  entry_.SetBalloon(title, text, timeout, icon);
+                               TBalloonIconType icon, unsigned flags) {
+  entry_.SetBalloon(title, text, timeout, icon, flags);
 }
 
 bool TTrayIcon::ShowBalloonHelp(std::string_view title, std::string_view text, int timeout,
-                                TBalloonIconType icon) {
-  entry_.SetBalloon(title, text, timeout, icon);
+                                TBalloonIconType icon, unsigned flags) {
+  entry_.SetBalloon(title, text, timeout, icon, flags);
   return entry_.ShowBalloon();
 }
 

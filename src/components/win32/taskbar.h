@@ -112,12 +112,13 @@ class TTrayIcon : private TrayIconHost {
 
   // Balloon data: stored in the record, not shown.
   void SetBalloonHelp(std::string_view title, std::string_view text, int timeout,
-                      TBalloonIconType icon);
+                      TBalloonIconType icon, unsigned flags = 0);
   // Stores the balloon data and shows it from the icon (code page 932; the
-  // title cut to 63 bytes, the text to 255). False when the icon is not in
-  // the notification area: a balloon needs it there.
+  // title cut to 63 bytes, the text to 255; `flags` of TBalloonFlags).
+  // False when the icon is not in the notification area: a balloon needs it
+  // there.
   bool ShowBalloonHelp(std::string_view title, std::string_view text, int timeout,
-                       TBalloonIconType icon);
+                       TBalloonIconType icon, unsigned flags = 0);
 
   void SetLButtonPopupMenu(std::weak_ptr<TrayPopupMenu> menu) { left_menu_ = std::move(menu); }
   void SetRButtonPopupMenu(std::weak_ptr<TrayPopupMenu> menu) { right_menu_ = std::move(menu); }
@@ -132,6 +133,7 @@ class TTrayIcon : private TrayIconHost {
   bool IconWanted() const { return state_.IconWanted(); }
   bool added() const { return entry_.added(); }
   TTaskTrayIcon& entry() { return entry_; }
+  const TTaskTrayIcon& entry() const { return entry_; }
   bool animation_running() const { return animation_ && animation_->running(); }
 
  private:

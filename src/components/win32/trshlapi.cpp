@@ -8,7 +8,11 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "components/shell_version.h"
@@ -248,6 +252,54 @@ struct TTaskTrayIcon::Record {
   NOTIFYICONDATAW data{};
 };
 
+// The thread that hands balloons to the shell: Shell_NotifyIcon waits for
+// the notification area's answer, seconds when the shell is busy. It sends
+// the newest balloon given and sleeps while there is none.
+class TTaskTrayIcon::BalloonSender {
+ public:
+  BalloonSender() : thread_([this] { Run(); }) {}
+  // A balloon not sent yet is dropped; one being sent is waited for.
+  ~BalloonSender() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  BalloonSender(const BalloonSender&) = delete;
+  BalloonSender& operator=(const BalloonSender&) = delete;
+
+  void Send(const NOTIFYICONDATAW& data) {
+    {
+      std::lock_guard lock(mutex_);
+      pending_ = data;
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      NOTIFYICONDATAW data;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return stop_ || pending_.has_value(); });
+        if (stop_) return;
+        data = *pending_;
+        pending_.reset();
+      }
+      Shell_NotifyIconW(NIM_MODIFY, &data);
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::optional<NOTIFYICONDATAW> pending_;
+  bool stop_ = false;
+  std::thread thread_;  // last: starts once the rest exists
+};
+
 TTaskTrayIcon::TTaskTrayIcon(Application& application, bool extended_record, MessageHandler handler)
     : application_(application),
       extended_record_(extended_record),
@@ -257,6 +309,7 @@ TTaskTrayIcon::TTaskTrayIcon(Application& application, bool extended_record, Mes
 }
 
 TTaskTrayIcon::~TTaskTrayIcon() {
+  balloon_sender_.reset();  // no balloon after the icon has gone
   DeleteIcon();
   // Detached first, so the window's last messages get default handling; the
   // class can go with the last entry only once no window of it is left.
@@ -290,7 +343,7 @@ void TTaskTrayIcon::SetTip(std::string_view cp932) {
 }
 
 void TTaskTrayIcon::SetBalloon(std::string_view title, std::string_view text, int timeout,
-                               TBalloonIconType icon) {
+                               TBalloonIconType icon, unsigned flags) {
   auto copy = [](std::string_view cp932, std::size_t bytes, wchar_t* out, std::size_t capacity) {
     const std::u16string wide = Cp932ToUtf16(CutToBytes(cp932, bytes));
     const std::size_t length = std::min(wide.size(), capacity - 1);
@@ -301,19 +354,20 @@ void TTaskTrayIcon::SetBalloon(std::string_view title, std::string_view text, in
   copy(title, 63, data.szInfoTitle, std::size(data.szInfoTitle));
   copy(text, 255, data.szInfo, std::size(data.szInfo));
   data.uTimeout = static_cast<UINT>(std::max(timeout, 0));
-  data.dwInfoFlags = static_cast<DWORD>(icon);
+  data.dwInfoFlags =
+      static_cast<DWORD>(icon) | (flags & (kBalloonNoSound | kBalloonRespectQuietTime));
 }
 
 bool TTaskTrayIcon::ShowBalloon() {
   if (!entry_.added()) return false;
-  NOTIFYICONDATAW& data = record_->data;
-  // The flag goes with this one modify only: every later one (a new tip, a
-  // new icon) would show the balloon again.
-  data.uFlags |= NIF_INFO;
-  const bool shown = Notify(NotifyCommand::kModify).ok;
-  data.uFlags &= ~static_cast<UINT>(NIF_INFO);
-  if (shown) ++balloons_shown_;
-  return shown;
+  // The balloon's fields alone: the icon and the tip stay as the UI thread
+  // keeps them, whatever it changes meanwhile.
+  NOTIFYICONDATAW balloon = record_->data;
+  balloon.uFlags = NIF_INFO;
+  if (!balloon_sender_) balloon_sender_ = std::make_unique<BalloonSender>();
+  balloon_sender_->Send(balloon);
+  ++balloons_shown_;
+  return true;
 }
 
 bool TTaskTrayIcon::FillRecord() {

@@ -101,6 +101,11 @@ class TToolTipStyle : public TCustomToolTipStyle {
 
 // The icon of a balloon (NIIF_NONE, NIIF_INFO, NIIF_WARNING, NIIF_ERROR).
 enum class TBalloonIconType { bitNone = 0, bitInfo = 1, bitWarning = 2, bitError = 3 };
+// How a balloon behaves, beside its icon: without the shell's own sound
+// (NIIF_NOSOUND), and dropped by the shell during its quiet time after a
+// new user's first logon (NIIF_RESPECT_QUIET_TIME). Shells that predate a
+// flag ignore it.
+enum TBalloonFlags : unsigned { kBalloonNoSound = 0x10, kBalloonRespectQuietTime = 0x80 };
 
 // The shell's version (major * 65536 + minor): DllGetVersion of shell32.dll,
 // else the "FileVersion" text of the system's shell32.dll, else 0.
@@ -133,13 +138,16 @@ class TTaskTrayIcon : private TrayEntryShell {
   // The tip, code page 932, already cut to the record's size.
   void SetTip(std::string_view cp932);
   // Balloon data, kept in the record; only ShowBalloon() shows it.
-  void SetBalloon(std::string_view title, std::string_view text, int timeout,
-                  TBalloonIconType icon);
-  // Shows the balloon data from the added icon (one modify with the balloon
-  // flag; later modifies leave the balloon alone). False when the icon is not
-  // in the notification area or the shell refused.
+  void SetBalloon(std::string_view title, std::string_view text, int timeout, TBalloonIconType icon,
+                  unsigned flags = 0);
+  // Shows the balloon data from the added icon: one modify of the balloon
+  // alone (later modifies leave it be), sent by a thread of the entry's own,
+  // because the shell answers when it is ready, and a busy one holds the
+  // caller for seconds; the UI thread never waits for it. A balloon still
+  // waiting for the thread is replaced by a newer one. False when the icon
+  // is not in the notification area.
   bool ShowBalloon();
-  // Balloons the shell accepted so far.
+  // Balloons sent so far.
   int balloons_shown() const { return balloons_shown_; }
 
   bool extended_record() const { return extended_record_; }
@@ -172,6 +180,7 @@ class TTaskTrayIcon : private TrayEntryShell {
  private:
   friend class TTrayIconWinProcList;
   struct Record;  // NOTIFYICONDATAW
+  class BalloonSender;
 
   // The window procedure's part for this entry.
   intptr_t Dispatch(unsigned message, uintptr_t wparam, intptr_t lparam);
@@ -187,6 +196,7 @@ class TTaskTrayIcon : private TrayEntryShell {
   const bool extended_record_;
   MessageHandler handler_;
   std::unique_ptr<Record> record_;
+  std::unique_ptr<BalloonSender> balloon_sender_;  // started with the first balloon
   HWND__* window_ = nullptr;
   int balloons_shown_ = 0;
   TToolTipStyle tool_tip_style_;

@@ -7,13 +7,17 @@
 // clang-format on
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "components/win32/colors.h"
 #include "components/win32/dpi_layout.h"
 #include "components/win32/ui_font.h"
 #include "components/win32/window_class.h"
+#include "monitor/events.h"
+#include "monitor/geometry.h"
 #include "monitor/history_chart.h"
 #include "monitor/status.h"
 #include "monitor/texts.h"
@@ -38,6 +42,102 @@ std::wstring Wide(std::string_view cp932) {
   return std::wstring(text.begin(), text.end());
 }
 
+// The slot a row shows: the strip's order.
+int RowSlot(int row) { return kStripOrder[row]; }
+
+ScreenRect ToScreenRect(const RECT& r) { return ScreenRect{r.left, r.top, r.right, r.bottom}; }
+
+// The monitors' work areas, the primary monitor's first.
+std::vector<ScreenRect> WorkAreas() {
+  std::vector<ScreenRect> areas;
+  EnumDisplayMonitors(
+      nullptr, nullptr,
+      [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+        MONITORINFO info{};
+        info.cbSize = sizeof(info);
+        if (GetMonitorInfoW(monitor, &info)) {
+          auto& list = *reinterpret_cast<std::vector<ScreenRect>*>(data);
+          const ScreenRect work = ToScreenRect(info.rcWork);
+          if (info.dwFlags & MONITORINFOF_PRIMARY) {
+            list.insert(list.begin(), work);
+          } else {
+            list.push_back(work);
+          }
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&areas));
+  return areas;
+}
+
+// The notification area's rectangle, when the shell's taskbar shows one.
+std::optional<ScreenRect> NotificationArea() {
+  HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+  HWND tray =
+      taskbar != nullptr ? FindWindowExW(taskbar, nullptr, L"TrayNotifyWnd", nullptr) : nullptr;
+  RECT rect;
+  if (tray == nullptr || !IsWindowVisible(tray) || !GetWindowRect(tray, &rect) ||
+      IsRectEmpty(&rect)) {
+    return std::nullopt;
+  }
+  return ToScreenRect(rect);
+}
+
+// A colour as a 32-bit DIB pixel (0x00RRGGBB).
+uint32_t Pixel(COLORREF color) {
+  return (uint32_t{GetRValue(color)} << 16) | (uint32_t{GetGValue(color)} << 8) | GetBValue(color);
+}
+
+// A top-down 32-bit bitmap whose pixels the chart writes itself, kept from
+// paint to paint while its size stays.
+class PixelGrid {
+ public:
+  PixelGrid() = default;
+  PixelGrid(const PixelGrid&) = delete;
+  PixelGrid& operator=(const PixelGrid&) = delete;
+  ~PixelGrid() { Free(); }
+
+  // The pixels of a `width` x `height` bitmap, rows top to bottom; null
+  // when the system refuses one.
+  uint32_t* Pixels(int width, int height) {
+    if (bitmap_ == nullptr || width != width_ || height != height_) {
+      Free();
+      BITMAPINFO info{};
+      info.bmiHeader.biSize = sizeof(info.bmiHeader);
+      info.bmiHeader.biWidth = width;
+      info.bmiHeader.biHeight = -height;  // top-down
+      info.bmiHeader.biPlanes = 1;
+      info.bmiHeader.biBitCount = 32;
+      info.bmiHeader.biCompression = BI_RGB;
+      void* bits = nullptr;
+      bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+      if (bitmap_ == nullptr) return nullptr;
+      bits_ = static_cast<uint32_t*>(bits);
+      width_ = width;
+      height_ = height;
+    }
+    GdiFlush();  // nothing of GDI's may still be drawing into it
+    return bits_;
+  }
+  void CopyTo(HDC dc, int x, int y) const {
+    HDC source = CreateCompatibleDC(dc);
+    const HGDIOBJ old = SelectObject(source, bitmap_);
+    BitBlt(dc, x, y, width_, height_, source, 0, 0, SRCCOPY);
+    SelectObject(source, old);
+    DeleteDC(source);
+  }
+
+ private:
+  void Free() {
+    if (bitmap_ != nullptr) DeleteObject(bitmap_);
+    bitmap_ = nullptr;
+    bits_ = nullptr;
+  }
+  HBITMAP bitmap_ = nullptr;
+  uint32_t* bits_ = nullptr;
+  int width_ = 0, height_ = 0;
+};
+
 }  // namespace
 
 class HistoryWindow::Impl {
@@ -60,6 +160,7 @@ class HistoryWindow::Impl {
   void UpdateScrollBar();
   void Scroll(int code, int track);
   void MouseMove(int x, int y);
+  void ShowTip(const std::optional<ChartHit>& hit);
   void OnPaint();
 
   HistorySource source_;
@@ -68,7 +169,15 @@ class HistoryWindow::Impl {
   unsigned dpi_ = kDesignDpi;
   std::unique_ptr<UiFont> font_;
   std::size_t scroll_ = 0;  // newest polls scrolled out at the right
-  std::optional<ChartHit> tip_hit_;
+  // Scrolled back: the time of the newest poll shown, kept as polls come.
+  std::optional<DateTime> anchor_;
+  int shown_world_ = -1;  // the world of the history shown
+  // The cell the tip names: its row and its poll's time.
+  std::optional<std::pair<int, DateTime>> tip_cell_;
+  std::optional<POINT> pointer_;  // in the client area
+  // Where the player left the window, while the program runs.
+  std::optional<RECT> placed_;
+  PixelGrid grid_;  // the cells' pixels
 };
 
 void HistoryWindow::Impl::Open(HWND owner) {
@@ -87,8 +196,6 @@ void HistoryWindow::Impl::Open(HWND owner) {
   }();
   // Not owned by the strip: a window the player resizes and keeps beside
   // the game, and one that a minimised strip doesn't take along.
-  RECT beside{};
-  if (owner != nullptr) GetWindowRect(owner, &beside);
   window_ = CreateWindowExW(0, kHistoryClass, Wide(kHistoryTitleText.bytes()).c_str(),
                             WS_OVERLAPPEDWINDOW | WS_HSCROLL, CW_USEDEFAULT, CW_USEDEFAULT,
                             kInitialWidth, 200, nullptr, nullptr, instance, this);
@@ -108,37 +215,61 @@ void HistoryWindow::Impl::Open(HWND owner) {
     GetClientRect(window_, &tool.rect);
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
-  // Tall enough for every row and the times, at the window's DPI.
-  const PixelSize outer =
-      OuterSizeForClient(window_,
-                         PixelSize{ScaleToDpi(kInitialWidth, dpi_),
-                                   ScaleToDpi(kRowHeight * kVisibleSlotCount + kAxisHeight, dpi_) +
-                                       GetSystemMetrics(SM_CYHSCROLL)},
-                         dpi_);
-  const int top = beside.bottom != 0 ? beside.bottom : CW_USEDEFAULT;
-  SetWindowPos(window_, nullptr, beside.left, top, outer.width, outer.height,
-               SWP_NOZORDER | SWP_NOACTIVATE | (beside.bottom != 0 ? 0 : SWP_NOMOVE));
+  // Tall enough for every row and the times, at the window's DPI; whole on
+  // the work area of the strip's monitor (see PlaceBesideStrip).
+  PixelSize outer = OuterSizeForClient(
+      window_, PixelSize{kInitialWidth, kRowHeight * kVisibleSlotCount + kAxisHeight}, dpi_);
+  outer.height += GetSystemMetrics(SM_CYHSCROLL);
+  std::optional<ScreenRect> strip;
+  RECT beside{};
+  if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner) &&
+      GetWindowRect(owner, &beside)) {
+    strip = ToScreenRect(beside);
+  }
+  std::optional<ScreenRect> remembered;
+  if (placed_) remembered = ToScreenRect(*placed_);
+  const ScreenRect place = PlaceBesideStrip(WorkAreas(), strip, NotificationArea(),
+                                            LayoutSize{outer.width, outer.height}, remembered);
+  SetWindowPos(window_, nullptr, place.left, place.top, place.right - place.left,
+               place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  // The place is the window's own now: a DPI change it brings (another
+  // monitor) sizes it there.
+  dpi_ = WindowDpi(window_);
   UpdateScrollBar();
   ShowWindow(window_, SW_SHOWNORMAL);
 }
 
 void HistoryWindow::Impl::Close() {
   if (window_ == nullptr) return;
+  RECT rect;
+  if (!IsIconic(window_) && !IsZoomed(window_) && GetWindowRect(window_, &rect)) placed_ = rect;
   const HWND window = std::exchange(window_, nullptr);
   UnbindWindowObject(window);
   DestroyWindow(window);  // the tooltip, its child, goes with it
   tooltip_ = nullptr;
   font_.reset();
-  tip_hit_.reset();
+  tip_cell_.reset();
+  pointer_.reset();
+  anchor_.reset();
   scroll_ = 0;
 }
 
 void HistoryWindow::Impl::Update() {
   if (window_ == nullptr) return;
-  // Scrolled back, the cells under the pointer stay where they were.
-  if (scroll_ > 0) ++scroll_;
+  const HistoryRing& ring = source_.history();
+  // Another world's history (a world switch): shown from its newest poll.
+  const int world = ring.size() > 0 ? ring[ring.size() - 1].world : -1;
+  if (world != shown_world_) {
+    shown_world_ = world;
+    anchor_.reset();
+  }
+  // Scrolled back, the cells under the pointer stay where they were,
+  // however many polls came, went or added nothing.
+  scroll_ = anchor_ ? ScrollKeeping(ring, *anchor_) : 0;
   UpdateScrollBar();
   InvalidateRect(window_, nullptr, FALSE);
+  // The tip names the poll now under the pointer.
+  if (pointer_) MouseMove(pointer_->x, pointer_->y);
 }
 
 HistoryChartMetrics HistoryWindow::Impl::Metrics(int width, int height) const {
@@ -166,7 +297,11 @@ HistoryChartLayout HistoryWindow::Impl::Layout() const {
 // and its position counts from the oldest.
 void HistoryWindow::Impl::UpdateScrollBar() {
   const std::size_t polls = source_.history().size();
-  scroll_ = std::min(scroll_, polls);
+  {
+    // Never scrolled past the oldest: the view stays full.
+    const std::size_t page = std::max<std::size_t>(Layout().capacity(), 1);
+    scroll_ = std::min(scroll_, polls > page ? polls - page : 0);
+  }
   const HistoryChartLayout layout = Layout();
   SCROLLINFO info{};
   info.cbSize = sizeof(info);
@@ -215,19 +350,32 @@ void HistoryWindow::Impl::Scroll(int code, int track) {
       return;
   }
   scroll_ = polls > first + page ? polls - first - page : 0;
+  if (scroll_ > 0) {
+    anchor_ = source_.history()[polls - 1 - scroll_].time;
+  } else {
+    anchor_.reset();
+  }
   UpdateScrollBar();
   InvalidateRect(window_, nullptr, FALSE);
 }
 
 // The tooltip follows the cell under the pointer; its text changes only when
-// the cell does.
+// the cell does, told by its row and its poll's time (an index names
+// another poll once the history moves on).
 void HistoryWindow::Impl::MouseMove(int x, int y) {
+  pointer_ = POINT{x, y};
+  ShowTip(Layout().HitTest(x, y));
+}
+
+void HistoryWindow::Impl::ShowTip(const std::optional<ChartHit>& hit) {
   if (tooltip_ == nullptr) return;
-  const std::optional<ChartHit> hit = Layout().HitTest(x, y);
-  if (hit == tip_hit_) return;
-  tip_hit_ = hit;
+  const HistoryRing& ring = source_.history();
+  std::optional<std::pair<int, DateTime>> cell;
+  if (hit) cell = std::make_pair(hit->row, ring[hit->poll].time);
+  if (cell == tip_cell_) return;
+  tip_cell_ = cell;
   const std::wstring text =
-      hit ? Wide(HistoryCellTip(source_.history()[hit->poll], hit->row + 1)) : std::wstring();
+      hit ? Wide(HistoryCellTip(ring[hit->poll], RowSlot(hit->row))) : std::wstring();
   TOOLINFOW tool{};
   tool.cbSize = sizeof(tool);
   tool.hwnd = window_;
@@ -248,52 +396,52 @@ void HistoryWindow::Impl::Paint(HDC dc, int width, int height) {
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
   const std::size_t first = layout.first_poll(), end = first + layout.columns();
-  // One brush per colour in use, and one rectangle per run of equal cells.
-  struct Brush {
-    COLORREF color;
-    HBRUSH brush;
-  };
-  std::vector<Brush> brushes;
-  auto brush_of = [&](COLORREF color) {
-    for (const Brush& b : brushes) {
-      if (b.color == color) return b.brush;
-    }
-    brushes.push_back({color, CreateSolidBrush(color)});
-    return brushes.back().brush;
-  };
+  // The cells go straight into the pixels of a bitmap, one run of equal
+  // cells at a time, and onto `dc` in one copy: a week of a flapping
+  // server is thousands of runs, and a GDI call for each cost the UI thread
+  // several milliseconds per poll.
+  const int grid_left = layout.Caption(0).right;
+  const int grid_width = width - grid_left, grid_height = layout.grid_bottom();
+  uint32_t* pixels =
+      grid_width > 0 && grid_height > 0 ? grid_.Pixels(grid_width, grid_height) : nullptr;
+  if (pixels != nullptr) {
+    std::fill(pixels, pixels + std::size_t(grid_width) * grid_height,
+              Pixel(GetSysColor(COLOR_WINDOW)));
+  }
   for (int row = 0; row < kVisibleSlotCount; ++row) {
     const ChartRect caption = layout.Caption(row);
     RECT caption_rect{caption.left + 2, caption.top, caption.right, caption.bottom};
-    const std::wstring text = Wide(source_.caption(row + 1));
+    const int slot = RowSlot(row);
+    const std::wstring text = Wide(source_.caption(slot));
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &caption_rect,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
-    for (std::size_t p = first; p < end;) {
-      const ServerState state = ring[p].cells[row].state;
+    for (std::size_t p = first; p < end && pixels != nullptr;) {
+      const ServerState state = ring[p].cells[slot - 1].state;
       std::size_t q = p + 1;
-      while (q < end && ring[q].cells[row].state == state) ++q;
+      while (q < end && ring[q].cells[slot - 1].state == state) ++q;
       const ChartRect left = layout.Cell(row, p), right = layout.Cell(row, q - 1);
       // A one-pixel gap between rows keeps them apart.
-      RECT run{left.left, left.top, right.right, right.bottom - 1};
-      FillRect(dc, &run, brush_of(ColorToRGB(static_cast<uint32_t>(StateColor(state, colors)))));
+      const uint32_t color = Pixel(ColorToRGB(static_cast<uint32_t>(StateColor(state, colors))));
+      const int x0 = std::max(left.left - grid_left, 0);
+      const int x1 = std::min(right.right - grid_left, grid_width);
+      for (int y = std::max(left.top, 0); y < std::min(left.bottom - 1, grid_height); ++y) {
+        std::fill(pixels + std::size_t(y) * grid_width + x0,
+                  pixels + std::size_t(y) * grid_width + std::max(x0, x1), color);
+      }
       p = q;
     }
   }
-  for (const Brush& b : brushes) DeleteObject(b.brush);
+  if (pixels != nullptr) grid_.CopyTo(dc, grid_left, 0);
   if (ring.size() == 0) {
     const std::wstring empty = Wide(kHistoryEmptyText.bytes());
     RECT place{layout.Caption(0).right, 0, width, layout.grid_bottom()};
     DrawTextW(dc, empty.c_str(), -1, &place, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   }
-  // The times, right-aligned under their columns.
-  const int label_width = ScaleToDpi(kLabelWidth, dpi_);
-  for (std::size_t p = first; p < end; ++p) {
-    if (!layout.Labelled(p)) continue;
-    const DateTimeFields f = ring[p].time.Fields();
-    wchar_t text[8];
-    wsprintfW(text, L"%02d:%02d", f.hour, f.minute);
-    const ChartRect cell = layout.Cell(0, p);
-    RECT place{cell.right - label_width, layout.grid_bottom(), cell.right, height};
-    DrawTextW(dc, text, -1, &place, DT_RIGHT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+  // The times, on round clock times from the left of their columns.
+  for (const ChartLabel& label : layout.Labels([&](std::size_t p) { return ring[p].time; })) {
+    const std::wstring text = Wide(ChartLabelText(label));
+    RECT place{label.place.left, label.place.top, label.place.right, label.place.bottom};
+    DrawTextW(dc, text.c_str(), -1, &place, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
   }
   RestoreDC(dc, saved);
 }
@@ -353,6 +501,7 @@ LRESULT HistoryWindow::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) 
     case WM_MOUSEMOVE:
       MouseMove(static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam)));
       return 0;
+
     case WM_DPICHANGED:
       dpi_ = LOWORD(wparam);
       font_ = std::make_unique<UiFont>(dpi_);

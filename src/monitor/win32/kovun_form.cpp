@@ -4,6 +4,7 @@
 #include <windows.h>
 // clang-format off
 #include <commctrl.h>
+#include <shellapi.h>
 // clang-format on
 
 #include <array>
@@ -51,6 +52,9 @@ constexpr UINT_PTR kTimer1Id = 1;
 // How long an alert's balloon asks to stay (the system clamps it).
 constexpr int kAlertBalloonMs = 10000;
 constexpr UINT_PTR kTimer2Id = 2;
+// While alerts are held, the desktop is asked again this often.
+constexpr UINT_PTR kHeldAlertsTimerId = 3;
+constexpr UINT kHeldAlertsCheckMs = 3000;
 
 // Control ids: the world label, then Panel1-Panel19 as kPanelId + n.
 constexpr int kLabelId = 100;
@@ -94,6 +98,32 @@ bool SameEntries(const MapMenus& a, const MapMenus& b) {
   return true;
 }
 
+// SHQueryUserNotificationState, looked up at run time: a shell without it
+// (before Windows Vista) always accepts notifications, and so does one that
+// can't tell.
+NotificationState SystemNotificationState() {
+  using Query = HRESULT(WINAPI*)(int*);
+  static const Query query = [] {
+    HMODULE shell = GetModuleHandleW(L"shell32.dll");
+    if (shell == nullptr) shell = LoadLibraryW(L"shell32.dll");
+    return shell != nullptr ? reinterpret_cast<Query>(reinterpret_cast<void*>(
+                                  GetProcAddress(shell, "SHQueryUserNotificationState")))
+                            : nullptr;
+  }();
+  int state = 0;
+  if (query == nullptr || FAILED(query(&state))) return NotificationState::kAccepts;
+  switch (state) {
+    case 2:  // QUNS_BUSY: a full-screen application
+    case 3:  // QUNS_RUNNING_D3D_FULL_SCREEN: a full-screen game
+    case 4:  // QUNS_PRESENTATION_MODE
+      return NotificationState::kHold;
+    case 6:  // QUNS_QUIET_TIME: the first hour after a new user's logon
+      return NotificationState::kQuietTime;
+    default:
+      return NotificationState::kAccepts;
+  }
+}
+
 // Timer1 and Timer2 over the window's own timers: WM_TIMER arrives on the UI
 // thread, and the system never queues more than one per timer.
 class WindowTimerDriver : public TimerDriver {
@@ -113,10 +143,12 @@ class WindowTimerDriver : public TimerDriver {
 
 class TKovunForm::Impl {
  public:
-  Impl(Application& application, const FilePath& settings_path, const FilePath& module_path);
+  Impl(Application& application, const FilePath& settings_path, const FilePath& module_path,
+       KovunFormPorts ports);
   ~Impl();
 
   HWND window() const { return window_; }
+  HWND history_window() const { return history_ ? history_->handle() : nullptr; }
   const TTrayIcon& tray() const { return *tray_; }
   bool second_copy() const { return monitor_->quit_requested(); }
   void set_dialog(TForm2* dialog) { dialog_ = dialog; }
@@ -152,7 +184,8 @@ class TKovunForm::Impl {
   // Drawing the model: what differs from what the window shows.
   void ModelChanged();
   bool AlertsOn() const;
-  void ShowAlert(const Alert& alert);
+  void ShowAlerts(const MonitorEvents& events);
+  void TellAlerts(const AlertNotifier::Decision& decision);
   void DrawStateIcon();
   void RebuildMapMenus();
   void DrawPanel(HWND panel, HDC dc, int n);
@@ -194,6 +227,8 @@ class TKovunForm::Impl {
   std::unique_ptr<WebhookNotifier> webhooks_;
   FilePath settings_path_;
   bool notify_test_running_ = false;
+  KovunFormPorts ports_;
+  AlertNotifier notifier_;
 
   // What the window shows now.
   std::string shown_caption_, shown_label_;
@@ -213,8 +248,10 @@ class TKovunForm::Impl {
 };
 
 TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
-                       const FilePath& module_path)
-    : application_(application) {
+                       const FilePath& module_path, KovunFormPorts ports)
+    : application_(application),
+      ports_(std::move(ports)),
+      notifier_(ports_.notification_state ? ports_.notification_state : SystemNotificationState) {
   const HINSTANCE instance = RegisterClassesOnce();
   // Sizeable frame with the system menu and the minimise box, no maximise
   // box; hidden until the program shows it after the start-up sequence.
@@ -241,7 +278,7 @@ TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
   CreateControls();
   BuildMainMenu();
 
-  http_ = CreateHttpClient(SystemClock());
+  http_ = ports_.http ? std::move(ports_.http) : CreateHttpClient(SystemClock());
   timer1_driver_ = std::make_unique<WindowTimerDriver>(window_, kTimer1Id);
   timer2_driver_ = std::make_unique<WindowTimerDriver>(window_, kTimer2Id);
   executor_ = std::make_unique<WindowPollExecutor>(
@@ -388,7 +425,7 @@ MonitorHooks TKovunForm::Impl::Hooks() {
   hooks.poll_events = webhooks_ && webhooks_->wants_poll_events();
   hooks.events = [this](const MonitorEvents& events) {
     if (webhooks_) webhooks_->Post(events);
-    for (const auto& a : events.alerts) ShowAlert(a->alert);
+    ShowAlerts(events);
   };
   hooks.observed = [this] {
     DrawStateIcon();
@@ -660,6 +697,8 @@ void TKovunForm::Impl::ModelChanged() {
   if (model.label1 != shown_label_) {
     shown_label_ = model.label1;
     SetWindowTextW(label_, Wide(shown_label_).c_str());
+    // Another world: the history window shows that world's history.
+    if (history_) history_->Update();
   }
   for (int n = 1; n <= kSlotCount - 1; ++n) {
     const PanelModel& panel = model.panel(n);
@@ -696,16 +735,45 @@ bool TKovunForm::Impl::AlertsOn() const {
   return monitor_ && monitor_->alert_monitor() && monitor_->alert_monitor()->enabled();
 }
 
-// An alert: a balloon from the icon, the default beep when asked for, and
-// with tray mode off the taskbar button flashes until the window is
-// activated (an inactive window the player doesn't look at).
-void TKovunForm::Impl::ShowAlert(const Alert& alert) {
-  if (closing_) return;
-  const bool bad = alert.to == ServerState::kDown || alert.to == ServerState::kUnreachable ||
-                   alert.to == ServerState::kFlapping;
-  tray_->ShowBalloonHelp("Kovun", alert.text, kAlertBalloonMs,
-                         bad ? TBalloonIconType::bitWarning : TBalloonIconType::bitInfo);
-  if (monitor_->alert_monitor()->sound()) MessageBeep(MB_OK);
+// The alerts of a finished poll: at most one balloon, and nothing while the
+// desktop holds notifications (a full-screen game); the first poll or
+// check after that tells what happened meanwhile.
+void TKovunForm::Impl::ShowAlerts(const MonitorEvents& events) {
+  if (closing_ || !AlertsOn()) return;
+  std::vector<Alert> alerts;
+  alerts.reserve(events.alerts.size());
+  for (const auto& event : events.alerts) alerts.push_back(event->alert);
+  TellAlerts(notifier_.Poll(alerts));
+}
+
+// A balloon from the icon, one beep when asked for, and with tray mode off
+// the taskbar button flashes until the window is activated. Nothing takes
+// the focus or raises a window. The balloon never plays the shell's own
+// sound: with Sound=1 the default beep is the one sound (the shell's
+// balloon sound depends on its version and the player's sound scheme, and
+// "the default beep" is what the setting promises); with Sound=0 there is
+// none. The shell drops the balloon during its quiet time, and then no beep
+// or flash goes either.
+void TKovunForm::Impl::TellAlerts(const AlertNotifier::Decision& decision) {
+  if (notifier_.holding()) {
+    SetTimer(window_, kHeldAlertsTimerId, kHeldAlertsCheckMs, nullptr);
+  } else {
+    KillTimer(window_, kHeldAlertsTimerId);
+  }
+  if (!decision.balloon) return;
+  const AlertBalloon& balloon = *decision.balloon;
+  const bool shown = tray_->ShowBalloonHelp(
+      "Kovun", balloon.text, kAlertBalloonMs,
+      balloon.warning ? TBalloonIconType::bitWarning : TBalloonIconType::bitInfo,
+      kBalloonNoSound | kBalloonRespectQuietTime);
+  if (!shown || decision.state != NotificationState::kAccepts) return;
+  if (monitor_->alert_monitor()->sound()) {
+    if (ports_.alert_beep) {
+      ports_.alert_beep();
+    } else {
+      MessageBeep(MB_OK);
+    }
+  }
   if (!monitor_->model().task_tray && GetForegroundWindow() != window_) {
     FLASHWINFO flash{};
     flash.cbSize = sizeof(flash);
@@ -810,6 +878,7 @@ LRESULT TKovunForm::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (polling_stopped_) return 0;
       if (wparam == kTimer1Id) monitor_->timer1().Tick();
       if (wparam == kTimer2Id) monitor_->timer2().Tick();
+      if (wparam == kHeldAlertsTimerId && !closing_) TellAlerts(notifier_.Recheck());
       return 0;
     case kPollStepDone:
       if (!polling_stopped_) executor_->RunFinished();
@@ -949,8 +1018,8 @@ LRESULT CALLBACK TKovunForm::Impl::PanelProc(HWND panel, UINT message, WPARAM wp
 }
 
 TKovunForm::TKovunForm(Application& application, const FilePath& settings_path,
-                       const FilePath& module_path)
-    : impl_(std::make_unique<Impl>(application, settings_path, module_path)) {}
+                       const FilePath& module_path, KovunFormPorts ports)
+    : impl_(std::make_unique<Impl>(application, settings_path, module_path, std::move(ports))) {}
 
 TKovunForm::~TKovunForm() = default;
 
@@ -958,5 +1027,6 @@ void TKovunForm::set_settings_dialog(TForm2* dialog) { impl_->set_dialog(dialog)
 HWND__* TKovunForm::handle() const { return impl_->window(); }
 bool TKovunForm::second_copy() const { return impl_->second_copy(); }
 const TTrayIcon& TKovunForm::tray_icon() const { return impl_->tray(); }
+HWND__* TKovunForm::history_window() const { return impl_->history_window(); }
 
 }  // namespace tol

@@ -10,17 +10,30 @@
 // the UI thread that created the window, except the network steps, which
 // touch only the poll and the HTTP client and come back as a posted message.
 
+#include <functional>
 #include <memory>
 
 #include "components/win32/application.h"
+#include "monitor/alert_balloon.h"
 #include "shared/file_path.h"
 
 struct HWND__;  // HWND, without <windows.h>
 
 namespace tol {
 
+class HttpClient;
 class TForm2;
 class TTrayIcon;
+
+// What the window reaches the system through, each replaceable for a test;
+// an empty one is the system's own.
+struct KovunFormPorts {
+  std::unique_ptr<HttpClient> http;  // WinHTTP
+  // SHQueryUserNotificationState: busy, a full-screen Direct3D program and
+  // presentation mode hold alerts; quiet time lets the balloon go silently.
+  std::function<NotificationState()> notification_state;
+  std::function<void()> alert_beep;  // MessageBeep(MB_OK)
+};
 
 class TKovunForm {
  public:
@@ -29,7 +42,8 @@ class TKovunForm {
   // is kovun.ini beside the executable, `module_path` the executable's path
   // (the error log is named after it). Throws EOtherError when the desktop
   // refuses the window.
-  TKovunForm(Application& application, const FilePath& settings_path, const FilePath& module_path);
+  TKovunForm(Application& application, const FilePath& settings_path, const FilePath& module_path,
+             KovunFormPorts ports = {});
   ~TKovunForm();
   TKovunForm(const TKovunForm&) = delete;
   TKovunForm& operator=(const TKovunForm&) = delete;
@@ -43,6 +57,8 @@ class TKovunForm {
   bool second_copy() const;
   // The notification-area icon, for tests.
   const TTrayIcon& tray_icon() const;
+  // The history window's handle while it is open (null otherwise).
+  HWND__* history_window() const;
 
  private:
   class Impl;
