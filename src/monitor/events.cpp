@@ -190,16 +190,28 @@ std::shared_ptr<const PollEvent> MakePollEvent(const MonitorModel& model,
   e->last_modified_time = model.last_modified_time;
   e->outcome = outcome;
   e->worst = worst;
-  // Invalid bytes from the service never stop the line: they are replaced.
-  e->json = PollEventJson(*e).dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace);
   return e;
 }
 
 std::shared_ptr<const AlertEvent> MakeAlertEvent(const Alert& alert) {
   auto e = std::make_shared<AlertEvent>();
   e->alert = alert;
-  e->json = AlertEventJson(alert).dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace);
   return e;
+}
+
+// Invalid bytes from the service never stop a line: they are replaced.
+const std::string& PollEvent::json() const {
+  std::call_once(json_once_, [this] {
+    json_ = PollEventJson(*this).dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace);
+  });
+  return json_;
+}
+
+const std::string& AlertEvent::json() const {
+  std::call_once(json_once_, [this] {
+    json_ = AlertEventJson(alert).dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace);
+  });
+  return json_;
 }
 
 }  // namespace tol

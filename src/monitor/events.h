@@ -1,10 +1,12 @@
 #pragma once
 // What a finished poll tells the outside world: one poll event and the alert
-// events it raised. Each is made once on the UI thread, serialised once to
-// the JSON line the watch stream prints (UTF-8, keys in a fixed order,
-// "event" first), and then handed on immutable to every sink: the terminal,
-// the watch stream, the webhooks and the local endpoint. A sink adds only its
-// own framing and never reaches into the model.
+// events it raised. Each is made once on the UI thread and handed on
+// immutable to every sink: the terminal, the watch stream, the webhooks and
+// the local endpoint. Each is serialised once to the JSON line the watch
+// stream prints (UTF-8, keys in a fixed order, "event" first), on the first
+// call of json() by any thread: a sink whose own thread needs the line takes
+// that cost off the UI thread. A sink adds only its own framing and never
+// reaches into the model.
 //
 // The poll event's JSON, keys in this order:
 //   event "poll", time (ISO 8601 local, when the poll finished), world,
@@ -19,6 +21,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -79,17 +82,29 @@ struct PollEvent {
   DateTime last_modified_time;  // local; zero before a status was read
   std::optional<PollOutcome> outcome;
   ServerState worst = ServerState::kNone;  // the worst confirmed watched state
-  std::string json;                        // one line, no line break
+
+  // The JSON line (no line break); serialised on the first call, any thread.
+  const std::string& json() const;
 
   // Seconds until the service rewrites its text at `now`: load time minus
   // the seconds since the last modification, at least 0; nullopt before a
   // status was read.
   std::optional<int64_t> CountdownAt(DateTime now) const;
+
+ private:
+  mutable std::once_flag json_once_;
+  mutable std::string json_;
 };
 
 struct AlertEvent {
   Alert alert;
-  std::string json;  // one line, no line break
+
+  // The JSON line (no line break); serialised on the first call, any thread.
+  const std::string& json() const;
+
+ private:
+  mutable std::once_flag json_once_;
+  mutable std::string json_;
 };
 
 // One finished poll's events: the poll, then its alerts in order. `poll` is

@@ -114,7 +114,7 @@ std::string JsonAlertBody(const AlertBatch& alerts, int dropped) {
   std::string body = "[";
   for (const auto& a : alerts) {
     if (body.size() > 1) body += ",";
-    body += a->json;
+    body += a->json();
   }
   if (dropped > 0) {
     if (body.size() > 1) body += ",";

@@ -8,8 +8,9 @@
 // show both.)
 
 #include <gtest/gtest.h>
-#include <wincrypt.h>
 #include <windows.h>
+// After <windows.h>, whose types it uses.
+#include <wincrypt.h>
 
 #include <cstdlib>
 #include <fstream>

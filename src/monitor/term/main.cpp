@@ -156,8 +156,8 @@ int RunNotifyTest(const MonitorPaths& paths) {
 // reader has gone: SIGPIPE is ignored, so the write fails with EPIPE).
 bool PrintPoll(const KovunMonitor& monitor, const MonitorEvents& events, bool json) {
   if (json) {
-    if (events.poll) std::cout << events.poll->json << "\n";
-    for (const auto& a : events.alerts) std::cout << a->json << "\n";
+    if (events.poll) std::cout << events.poll->json() << "\n";
+    for (const auto& a : events.alerts) std::cout << a->json() << "\n";
   } else {
     std::cout << Cp932ToUtf8(monitor.model().caption) << "\n";
     for (const auto& a : events.alerts)

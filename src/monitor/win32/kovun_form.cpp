@@ -42,11 +42,15 @@ constexpr wchar_t kPanelClass[] = L"TKovunPanel";
 
 // A network step of a poll has finished on the worker.
 constexpr UINT kPollStepDone = WM_APP + 1;
-// The webhook worker reports a failure (lparam: a new std::exception_ptr).
-constexpr UINT kWebhookFailure = WM_APP + 2;
+// A worker (the webhooks', a history read back) reports a failure for the
+// error log (lparam: a new std::exception_ptr).
+constexpr UINT kWorkerFailure = WM_APP + 2;
 // A webhook test has ended (wparam: sent, lparam: a new std::string, its
 // description in code page 932).
 constexpr UINT kNotifyTestDone = WM_APP + 3;
+// A world's history, read back from the history file on a worker, is ready
+// (lparam: a new HistoryReadBack).
+constexpr UINT kHistoryReadBack = WM_APP + 4;
 
 constexpr UINT_PTR kTimer1Id = 1;
 // How long an alert's balloon asks to stay (the system clamps it).
@@ -308,7 +312,7 @@ TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
   webhooks_ = CreateWebhookNotifier(
       settings_path, SystemClock(), [window = window_](std::exception_ptr failure) {
         auto* posted = new std::exception_ptr(std::move(failure));
-        if (!PostMessageW(window, kWebhookFailure, 0, reinterpret_cast<LPARAM>(posted))) {
+        if (!PostMessageW(window, kWorkerFailure, 0, reinterpret_cast<LPARAM>(posted))) {
           delete posted;
         }
       });
@@ -422,6 +426,23 @@ MonitorHooks TKovunForm::Impl::Hooks() {
   hooks.restore_application = [this] { application_.Restore(); };
   hooks.beep = [] { MessageBeep(MB_OK); };
   hooks.model_changed = [this] { ModelChanged(); };
+  // Reading a week of history back takes tens of milliseconds: a worker
+  // reads, the UI thread installs the result (a world switched meanwhile
+  // drops it). The worker owns all it uses, so a window closed before it
+  // ends loses nothing but the result.
+  hooks.read_history = [this](HistoryQuery query) {
+    std::thread([window = window_, query = std::move(query)] {
+      try {
+        auto* read = new HistoryReadBack(ReadHistory(query));
+        if (!PostMessageW(window, kHistoryReadBack, 0, reinterpret_cast<LPARAM>(read))) delete read;
+      } catch (...) {
+        auto* failure = new std::exception_ptr(std::current_exception());
+        if (!PostMessageW(window, kWorkerFailure, 0, reinterpret_cast<LPARAM>(failure))) {
+          delete failure;
+        }
+      }
+    }).detach();
+  };
   hooks.poll_events = webhooks_ && webhooks_->wants_poll_events();
   hooks.events = [this](const MonitorEvents& events) {
     if (webhooks_) webhooks_->Post(events);
@@ -883,9 +904,16 @@ LRESULT TKovunForm::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case kPollStepDone:
       if (!polling_stopped_) executor_->RunFinished();
       return 0;
-    case kWebhookFailure: {
+    case kWorkerFailure: {
       std::unique_ptr<std::exception_ptr> failure(reinterpret_cast<std::exception_ptr*>(lparam));
       if (!closing_) monitor_->LogFailure(*failure);
+      return 0;
+    }
+    case kHistoryReadBack: {
+      std::unique_ptr<HistoryReadBack> read(reinterpret_cast<HistoryReadBack*>(lparam));
+      if (closing_ || !monitor_) return 0;
+      monitor_->InstallHistory(std::move(*read));
+      if (history_) history_->Update();
       return 0;
     }
     case kNotifyTestDone: {
