@@ -20,6 +20,7 @@
 #include "monitor/term/report.h"
 #include "monitor/term/terminal_ui.h"
 #include "net/http_client.h"
+#include "serve/status_server.h"
 #include "shared/clock.h"
 #include "shared/codepage.h"
 
@@ -128,7 +129,8 @@ void PrintPoll(const KovunMonitor& monitor, const MonitorEvents& events, bool js
     for (const auto& a : events.alerts) std::cout << a->json << "\n";
   } else {
     std::cout << Cp932ToUtf8(monitor.model().caption) << "\n";
-    for (const auto& a : events.alerts) std::cout << "alert: " << Cp932ToUtf8(a->alert.text) << "\n";
+    for (const auto& a : events.alerts)
+      std::cout << "alert: " << Cp932ToUtf8(a->alert.text) << "\n";
   }
   std::cout.flush();
 }
@@ -157,8 +159,12 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
   };
   hooks.log_unwritable = [](const std::string& report) { g_unlogged.push_back(report); };
   KovunMonitor* monitor_ptr = nullptr;
-  hooks.poll_events = json;
-  hooks.events = [&ui, &monitor_ptr, json](const MonitorEvents& events) {
+  // [Serve] Port: the local status endpoint takes every poll's events.
+  const ServeSettings serve = ReadServeSettingsFile(paths.settings_path);
+  std::unique_ptr<StatusServer> server;
+  hooks.poll_events = json || serve.enabled();
+  hooks.events = [&ui, &monitor_ptr, &server, json](const MonitorEvents& events) {
+    if (server) server->Publish(events, monitor_ptr->alert_monitor());
     if (ui) {
       for (const auto& a : events.alerts) {
         ui->ShowAlert(a->alert, monitor_ptr->alert_monitor()->sound());
@@ -211,6 +217,10 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
     ReportUnlogged();
     return kExitAnotherCopy;
   }
+  // After start-up, whose first poll runs on the worker: a second copy
+  // serves nothing.
+  server = StartConfiguredStatusServer(serve, clock,
+                                       [&monitor](std::exception_ptr e) { monitor.LogFailure(e); });
   while (!loop.quitting()) {
     monitor.RunGuarded([&] {
       if (ui) {
@@ -227,6 +237,7 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
   // A request in flight is given up rather than waited for; the worker then
   // ends at once, and its poll's continuation is dropped with the loop.
   http->Abandon();
+  server.reset();
   ui.reset();
   monitor.FormClose(monitor.settings().left, monitor.settings().top);
   ReportUnlogged();

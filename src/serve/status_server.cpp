@@ -1,0 +1,623 @@
+#include "serve/status_server.h"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "monitor/alert_monitor.h"
+#include "monitor/geometry.h"
+#include "serve/history_snapshot.h"
+#include "serve/overlay_page.h"
+#include "serve/request_rules.h"
+#include "serve/socket_ops.h"
+#include "shared/codepage.h"
+
+namespace tol {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Workers: one per event stream and a few for everything else.
+constexpr int kOtherWorkers = 8;
+constexpr int kWorkers = kMaxEventClients + kOtherWorkers;
+constexpr auto kHeadTime = 5s;       // from connection (or last answer) to a whole head
+constexpr auto kKeepAliveTime = 5s;  // an idle kept-alive connection
+constexpr auto kAnswerTime = 60s;    // a whole answer other than an event stream
+constexpr auto kPingInterval = 15s;  // comment line on a quiet event stream
+constexpr auto kGuardTick = 100ms;
+constexpr int kKeepAliveRequests = 1000;
+constexpr std::size_t kMaxQueuedFrames = 256;  // per event client
+
+const char kJson[] = "application/json; charset=utf-8";
+const char kHtml[] = "text/html; charset=utf-8";
+
+// Every connection, with the time by which it must have moved on (its
+// answer written, its next head read). A watchdog shuts down the late ones,
+// which ends a blocked read or write: a client that trickles or stops
+// reading is dropped, and its worker is free.
+class ConnectionGuard {
+ public:
+  ConnectionGuard() : watchdog_([this] { Watch(); }) {}
+  ~ConnectionGuard() {
+    {
+      std::lock_guard lock(mu_);
+      quit_ = true;
+    }
+    cv_.notify_all();
+    watchdog_.join();
+  }
+
+  void Register(SocketId socket) {
+    std::lock_guard lock(mu_);
+    if (stopping_) ShutdownSocket(socket);
+    connections_[socket] = Connection{SteadyClock::now() + kKeepAliveTime + kHeadTime, false};
+  }
+  // Before the socket is closed (so the watchdog never touches a reused one).
+  void Unregister(SocketId socket) {
+    std::lock_guard lock(mu_);
+    connections_.erase(socket);
+  }
+  // The connection may take until `deadline` (max(): as long as it likes).
+  void SetDeadline(SocketId socket, SteadyClock::time_point deadline) {
+    std::lock_guard lock(mu_);
+    auto it = connections_.find(socket);
+    if (it != connections_.end()) it->second.deadline = deadline;
+  }
+  // Closing: every connection is shut down, and so is any that comes.
+  void ShutdownAll() {
+    std::lock_guard lock(mu_);
+    stopping_ = true;
+    for (auto& [socket, c] : connections_) ShutdownSocket(socket);
+  }
+  bool stopping() {
+    std::lock_guard lock(mu_);
+    return stopping_;
+  }
+
+ private:
+  struct Connection {
+    SteadyClock::time_point deadline;
+    bool shut = false;
+  };
+  void Watch() {
+    std::unique_lock lock(mu_);
+    while (!quit_) {
+      cv_.wait_for(lock, kGuardTick);
+      const auto now = SteadyClock::now();
+      for (auto& [socket, c] : connections_) {
+        if (!c.shut && c.deadline <= now) {
+          ShutdownSocket(socket);
+          c.shut = true;
+        }
+      }
+    }
+  }
+
+  std::mutex mu_;
+  std::condition_variable cv_;
+  bool quit_ = false;
+  bool stopping_ = false;
+  std::map<SocketId, Connection> connections_;
+  std::thread watchdog_;
+};
+
+// The connection a worker thread serves, for the handlers that run on it.
+thread_local SocketId t_connection = kNoSocket;
+// Set by a refusal: the connection ends after its answer.
+thread_local bool t_close_after = false;
+
+// The request head must be whole within 8 KiB and 5 s: it is looked at,
+// without taking it, before the library reads it (whose own limits are per
+// line and per read).
+enum class HeadCheck { kWhole, kTooLarge, kGone };
+
+HeadCheck CheckHead(SocketId socket, SteadyClock::duration idle) {
+  static thread_local std::string buffer(kMaxRequestHeadBytes + 1, '\0');
+  // An idle kept-alive connection may wait `idle` for its next request.
+  const auto first = std::chrono::duration_cast<std::chrono::milliseconds>(idle).count();
+  if (!WaitReadable(socket, static_cast<int>(first))) return HeadCheck::kGone;
+  const auto deadline = SteadyClock::now() + kHeadTime;
+  int last = -1;
+  while (true) {
+    const int n = PeekSocket(socket, buffer.data(), static_cast<int>(buffer.size()));
+    if (n <= 0) return HeadCheck::kGone;
+    const std::string_view seen(buffer.data(), static_cast<std::size_t>(n));
+    const std::size_t crlf = seen.find("\r\n\r\n");
+    const std::size_t lf = seen.find("\n\n");
+    const std::size_t head = std::min(crlf == std::string_view::npos ? crlf : crlf + 4,
+                                      lf == std::string_view::npos ? lf : lf + 2);
+    if (head != std::string_view::npos && head <= kMaxRequestHeadBytes) return HeadCheck::kWhole;
+    if (seen.size() > kMaxRequestHeadBytes) return HeadCheck::kTooLarge;
+    if (SteadyClock::now() >= deadline) return HeadCheck::kGone;
+    // Part of a head: the data stays readable, so wait a moment for more
+    // rather than for readability.
+    if (n == last) std::this_thread::sleep_for(10ms);
+    last = n;
+  }
+}
+
+// A connection's stream for the library, with the read and write time-outs.
+class GuardedStream final : public httplib::Stream {
+ public:
+  explicit GuardedStream(SocketId socket) : socket_(socket) {}
+  bool is_readable() const override { return WaitReadable(socket_, kIoTimeoutMs); }
+  bool is_writable() const override { return WaitWritable(socket_, kIoTimeoutMs); }
+  ssize_t read(char* ptr, size_t size) override {
+    if (!is_readable()) return -1;
+    return ReceiveSome(socket_, ptr, size);
+  }
+  ssize_t write(const char* ptr, size_t size) override {
+    if (!is_writable()) return -1;
+    return SendSome(socket_, ptr, size);
+  }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    SocketAddress(socket_, true, ip, port);
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    SocketAddress(socket_, false, ip, port);
+  }
+  socket_t socket() const override { return static_cast<socket_t>(socket_); }
+
+ private:
+  static constexpr int kIoTimeoutMs = 5000;
+  SocketId socket_;
+};
+
+class GuardedHttpServer : public httplib::Server {
+ public:
+  ConnectionGuard guard;
+
+ private:
+  // The library's connection loop, with the head checked before each
+  // request is parsed and the connection registered with the guard.
+  bool process_and_close_socket(socket_t sock) override {
+    const auto id = static_cast<SocketId>(sock);
+    guard.Register(id);
+    t_connection = id;
+    bool ok = true;
+    for (int served = 0; served < kKeepAliveRequests && ok && !guard.stopping(); ++served) {
+      const HeadCheck head = CheckHead(id, served == 0 ? kHeadTime : kKeepAliveTime);
+      if (head == HeadCheck::kTooLarge) {
+        SendAll(id,
+                "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 0\r\n"
+                "Connection: close\r\n\r\n");
+        break;
+      }
+      if (head == HeadCheck::kGone) break;
+      GuardedStream stream(id);
+      bool closed = false;
+      t_close_after = false;
+      ok = process_request(stream, served + 1 == kKeepAliveRequests, closed, nullptr);
+      if (closed || t_close_after) break;
+      guard.SetDeadline(id, SteadyClock::now() + kKeepAliveTime + kHeadTime + 1s);
+    }
+    t_connection = kNoSocket;
+    guard.Unregister(id);
+    ShutdownSending(id);
+    ShutdownSocket(id);
+    CloseSocket(id);
+    return ok;
+  }
+};
+
+// The request line and fields as the client sent them (the library adds
+// some of its own, which don't count).
+std::size_t HeadBytes(const httplib::Request& req) {
+  std::size_t n = req.method.size() + req.target.size() + req.version.size() + 4;
+  for (const auto& [name, value] : req.headers) {
+    if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" ||
+        name == "LOCAL_PORT")
+      continue;
+    n += name.size() + value.size() + 4;
+  }
+  return n + 2;
+}
+
+// The layouts of the window, for the overlay page.
+std::string LayoutsJson() {
+  OrderedJson all = OrderedJson::array();
+  for (LayoutKind kind : {LayoutKind::kStrip, LayoutKind::kCompact, LayoutKind::kColumn}) {
+    const WindowLayout& layout = LayoutOf(kind);
+    OrderedJson boxes = OrderedJson::array();
+    for (const LayoutBox& b : layout.controls) {
+      boxes.push_back(OrderedJson::array({b.left, b.top, b.width, b.height}));
+    }
+    all.push_back(OrderedJson{{"width", layout.client.width},
+                              {"height", layout.client.height},
+                              {"boxes", std::move(boxes)}});
+  }
+  return all.dump();
+}
+
+struct EventClient {
+  std::deque<std::shared_ptr<const std::string>> frames;
+  bool overflow = false;
+  bool started = false;
+  SteadyClock::time_point next_ping;
+};
+
+std::shared_ptr<const std::string> Frame(const char* name, const std::string& json) {
+  return std::make_shared<const std::string>(std::string("event: ") + name + "\ndata: " + json +
+                                             "\n\n");
+}
+
+class ServerImpl final : public StatusServer {
+ public:
+  ServerImpl(int port, const Clock& clock) : port_(port), clock_(clock), layouts_(LayoutsJson()) {
+    Configure();
+    if (!http_.bind_to_port("127.0.0.1", port)) {
+      throw std::runtime_error("the status endpoint can't listen on 127.0.0.1:" +
+                               std::to_string(port) + " (the port is taken or not allowed)");
+    }
+    listener_ = std::thread([this] { http_.listen_after_bind(); });
+  }
+
+  ~ServerImpl() override {
+    {
+      std::lock_guard lock(events_mu_);
+      stopping_ = true;
+    }
+    events_cv_.notify_all();
+    http_.guard.ShutdownAll();
+    http_.stop();
+    if (listener_.joinable()) listener_.join();
+  }
+
+  int port() const override { return port_; }
+
+  void Publish(const MonitorEvents& events, const AlertMonitor* alerts) override {
+    std::shared_ptr<const HistorySnapshot> history;
+    if (alerts) history = mirror_.Follow(alerts->history());
+    const int32_t history_hours =
+        alerts ? static_cast<int32_t>(alerts->history().capacity() / kMaxPollsPerHour) : 0;
+    std::vector<std::shared_ptr<const std::string>> frames;
+    if (events.poll) frames.push_back(Frame("poll", events.poll->json));
+    for (const auto& a : events.alerts) frames.push_back(Frame("alert", a->json));
+    {
+      std::lock_guard lock(state_mu_);
+      if (events.poll) poll_ = events.poll;
+      alerts_on_ = alerts && alerts->enabled();
+      for (const auto& a : events.alerts) {
+        recent_alerts_.push_back(a);
+        ++alerts_seq_;
+        if (recent_alerts_.size() > kRecentAlerts) recent_alerts_.pop_front();
+      }
+      if (history) history_ = std::move(history);
+      history_hours_ = history_hours;
+    }
+    {
+      std::lock_guard lock(events_mu_);
+      if (events.poll) current_frame_ = frames.front();
+      for (auto& [id, client] : clients_) {
+        for (const auto& f : frames) {
+          if (client->frames.size() >= kMaxQueuedFrames) {
+            client->overflow = true;  // a client that stopped reading
+            break;
+          }
+          client->frames.push_back(f);
+        }
+      }
+    }
+    events_cv_.notify_all();
+  }
+
+ private:
+  void Configure() {
+    http_.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+    http_.set_keep_alive_max_count(kKeepAliveRequests);
+    http_.set_keep_alive_timeout(5);
+    http_.set_payload_max_length(0);
+    http_.set_tcp_nodelay(true);
+    http_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+      return Admit(req, res) ? httplib::Server::HandlerResponse::Unhandled
+                             : httplib::Server::HandlerResponse::Handled;
+    });
+    http_.Get("/", [this](const httplib::Request&, httplib::Response& res) { Index(res); });
+    http_.Get("/status.json",
+              [this](const httplib::Request&, httplib::Response& res) { Status(res); });
+    http_.Get("/history.json",
+              [this](const httplib::Request& req, httplib::Response& res) { History(req, res); });
+    http_.Get("/overlay",
+              [this](const httplib::Request& req, httplib::Response& res) { Overlay(req, res); });
+    http_.Get("/events",
+              [this](const httplib::Request& req, httplib::Response& res) { Events(req, res); });
+    http_.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+      if (res.body.empty()) {
+        res.set_content("{\"error\":" + std::to_string(res.status) + "}\n", kJson);
+      }
+    });
+  }
+
+  static void Refuse(httplib::Response& res, int status, const char* message) {
+    res.status = status;
+    res.set_header("Connection", "close");
+    t_close_after = true;
+    res.set_content(std::string("{\"error\":\"") + message + "\"}\n", kJson);
+  }
+
+  // The checks every request passes before it is routed.
+  bool Admit(const httplib::Request& req, httplib::Response& res) {
+    http_.guard.SetDeadline(t_connection, SteadyClock::now() + kAnswerTime);
+    if (HeadBytes(req) > kMaxRequestHeadBytes) {
+      Refuse(res, 431, "request header fields too large");
+    } else if (req.method != "GET" && req.method != "HEAD") {
+      res.set_header("Allow", "GET, HEAD");
+      Refuse(res, 405, "only GET and HEAD");
+    } else if (!HostAllowed(req.get_header_value("Host"), port_)) {
+      Refuse(res, 421, "Host must be 127.0.0.1:PORT or localhost:PORT");
+    } else if (req.has_header("Transfer-Encoding") ||
+               (req.has_header("Content-Length") &&
+                req.get_header_value("Content-Length") != "0")) {
+      Refuse(res, 413, "no request bodies");
+    } else {
+      res.set_header("Cache-Control", "no-store");
+      res.set_header("X-Content-Type-Options", "nosniff");
+      return true;
+    }
+    return false;
+  }
+
+  void Index(httplib::Response& res) {
+    res.set_content(
+        "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\">"
+        "<title>Kovun</title></head><body><h1>Kovun</h1><ul>\n"
+        "<li><a href=\"/status.json\">/status.json</a>: the last poll</li>\n"
+        "<li><a href=\"/events\">/events</a>: Server-Sent Events, poll and alert</li>\n"
+        "<li><a href=\"/history.json\">/history.json</a>?hours=N: the history of the world</li>\n"
+        "<li><a href=\"/overlay\">/overlay</a>?style=0|1|2&amp;scale=1: the strip for a browser "
+        "source</li>\n</ul></body></html>\n",
+        kHtml);
+  }
+
+  void Status(httplib::Response& res) {
+    std::shared_ptr<const PollEvent> poll;
+    std::deque<std::shared_ptr<const AlertEvent>> alerts;
+    bool alerts_on;
+    uint64_t alert_count;
+    {
+      std::lock_guard lock(state_mu_);
+      poll = poll_;
+      alert_count = alerts_seq_;
+      alerts_on = alerts_on_;
+      if (alerts_on) alerts = recent_alerts_;
+    }
+    const DateTime now = clock_.Now();
+    const std::optional<int64_t> countdown = poll ? poll->CountdownAt(now) : std::nullopt;
+    {
+      // The body changes with the poll, the countdown's second and the alerts.
+      std::lock_guard lock(cache_mu_);
+      if (cache_poll_ == poll && cache_countdown_ == countdown && cache_alerts_ == alert_count &&
+          cache_alerts_on_ == alerts_on && !cache_body_.empty()) {
+        res.set_content(cache_body_, kJson);
+        return;
+      }
+    }
+    std::string body;
+    if (!poll) {
+      body = "{\"world\":null,\"outcome\":\"none\"}\n";
+    } else {
+      OrderedJson json = OrderedJson::parse(poll->json);
+      json.erase("event");
+      json["countdown"] = countdown ? OrderedJson(*countdown) : OrderedJson(nullptr);
+      if (alerts_on) {
+        OrderedJson list = OrderedJson::array();
+        for (const auto& a : alerts) list.push_back(OrderedJson::parse(a->json));
+        json["alerts"] = std::move(list);
+      }
+      body = json.dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace) + "\n";
+    }
+    {
+      std::lock_guard lock(cache_mu_);
+      cache_poll_ = poll;
+      cache_countdown_ = countdown;
+      cache_alerts_ = alert_count;
+      cache_alerts_on_ = alerts_on;
+      cache_body_ = body;
+    }
+    res.set_content(std::move(body), kJson);
+  }
+
+  void History(const httplib::Request& req, httplib::Response& res) {
+    std::shared_ptr<const HistorySnapshot> history;
+    std::shared_ptr<const PollEvent> poll;
+    int32_t max_hours;
+    {
+      std::lock_guard lock(state_mu_);
+      history = history_;
+      poll = poll_;
+      max_hours = history_hours_;
+    }
+    int32_t hours = max_hours;
+    if (req.has_param("hours")) {
+      const auto asked = ParseBoundedInt(req.get_param_value("hours"), 1, 100000);
+      if (!asked) {
+        res.status = 400;
+        res.set_content("{\"error\":\"hours must be a whole number from 1\"}\n", kJson);
+        return;
+      }
+      hours = std::min(*asked, max_hours);
+    }
+    std::string body = "{\"world\":";
+    body += poll ? OrderedJson(Cp932ToUtf8(poll->world)).dump() : "null";
+    body += ",\"hours\":" + std::to_string(hours) + ",\"servers\":[";
+    for (int slot = 1; slot <= kVisibleSlotCount; ++slot) {
+      if (slot > 1) body += ',';
+      body += OrderedJson(poll ? Cp932ToUtf8(poll->panels[slot - 1].caption) : std::string())
+                  .dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace);
+    }
+    body += "],\"polls\":[";
+    if (history && history->size() > 0) {
+      const int offset = poll ? poll->utc_offset_minutes : 0;
+      const DateTime newest = (*history)[history->size() - 1].time;
+      const int64_t span_ms = int64_t{hours} * 3600 * 1000;
+      std::size_t from = 0;
+      while (from < history->size() &&
+             newest.milliseconds() - (*history)[from].time.milliseconds() >= span_ms) {
+        ++from;
+      }
+      for (std::size_t i = from; i < history->size(); ++i) {
+        const HistoryPoll& p = (*history)[i];
+        if (i > from) body += ',';
+        body += "{\"time\":\"" + IsoLocalTime(p.time, offset) + "\",\"states\":[";
+        for (std::size_t c = 0; c < p.cells.size(); ++c) {
+          if (c) body += ',';
+          body += '"';
+          body += StateName(p.cells[c].state);
+          body += '"';
+        }
+        body += "],\"status\":[";
+        for (std::size_t c = 0; c < p.cells.size(); ++c) {
+          if (c) body += ',';
+          body += OrderedJson(std::string(p.cells[c].status_word()))
+                      .dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace);
+        }
+        body += "],\"connect_time\":[";
+        for (std::size_t c = 0; c < p.cells.size(); ++c) {
+          if (c) body += ',';
+          body += std::to_string(p.cells[c].connect_time);
+        }
+        body += "]}";
+      }
+    }
+    body += "]}\n";
+    res.set_content(std::move(body), kJson);
+  }
+
+  void Overlay(const httplib::Request& req, httplib::Response& res) {
+    int32_t style = 0;
+    double scale = 1;
+    if (req.has_param("style"))
+      style = ParseBoundedInt(req.get_param_value("style"), 0, 2).value_or(0);
+    if (req.has_param("scale")) scale = ParseScale(req.get_param_value("scale")).value_or(1);
+    const std::string config = "{\"style\":" + std::to_string(style) +
+                               ",\"scale\":" + OrderedJson(scale).dump() +
+                               ",\"layouts\":" + layouts_ + "}";
+    std::string page(OverlayPage());
+    const std::string_view marker = "/*KOVUN_CONFIG*/null";
+    const std::size_t at = page.find(marker);
+    if (at != std::string::npos) page.replace(at, marker.size(), config);
+    // The page may load nothing but from here.
+    res.set_header("Content-Security-Policy",
+                   "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+                   "connect-src 'self'");
+    res.set_content(std::move(page), kHtml);
+  }
+
+  void Events(const httplib::Request& req, httplib::Response& res) {
+    if (req.method == "HEAD") {
+      res.set_content("", "text/event-stream");
+      return;
+    }
+    auto client = std::make_shared<EventClient>();
+    {
+      std::lock_guard lock(events_mu_);
+      if (stopping_ || static_cast<int>(clients_.size()) >= kMaxEventClients) {
+        Refuse(res, 503, "too many event streams");
+        res.set_header("Retry-After", "5");
+        return;
+      }
+      if (current_frame_) client->frames.push_back(current_frame_);
+      client->next_ping = SteadyClock::now() + kPingInterval;
+      clients_[client.get()] = client;
+    }
+    // An event stream may stay: only the write time-outs and the queue's
+    // bound end it.
+    http_.guard.SetDeadline(t_connection, SteadyClock::time_point::max());
+    res.set_header("X-Accel-Buffering", "no");
+    res.set_chunked_content_provider(
+        "text/event-stream",
+        [this, client](size_t, httplib::DataSink& sink) { return Stream(*client, sink); },
+        [this, client](bool) {
+          std::lock_guard lock(events_mu_);
+          clients_.erase(client.get());
+        });
+  }
+
+  // One turn of an event stream: waits for frames or the next comment line.
+  bool Stream(EventClient& client, httplib::DataSink& sink) {
+    std::vector<std::shared_ptr<const std::string>> frames;
+    bool ping = false;
+    {
+      std::unique_lock lock(events_mu_);
+      if (!client.started) {
+        client.started = true;
+        ping = true;  // the stream's first bytes: the headers go out now
+      } else {
+        events_cv_.wait_until(lock, client.next_ping, [&] {
+          return stopping_ || client.overflow || !client.frames.empty();
+        });
+      }
+      if (stopping_ || client.overflow) return false;
+      frames.assign(client.frames.begin(), client.frames.end());
+      client.frames.clear();
+      if (frames.empty() && SteadyClock::now() >= client.next_ping) ping = true;
+      if (ping || !frames.empty()) client.next_ping = SteadyClock::now() + kPingInterval;
+    }
+    if (ping) {
+      static constexpr char kComment[] = ": kovun\n\n";
+      if (!sink.write(kComment, sizeof kComment - 1)) return false;
+    }
+    for (const auto& f : frames) {
+      if (!sink.write(f->data(), f->size())) return false;
+    }
+    return true;
+  }
+
+  const int port_;
+  const Clock& clock_;
+  const std::string layouts_;
+  GuardedHttpServer http_;
+  std::thread listener_;
+  HistoryMirror mirror_;  // UI thread only
+
+  std::mutex state_mu_;
+  std::shared_ptr<const PollEvent> poll_;
+  std::deque<std::shared_ptr<const AlertEvent>> recent_alerts_;
+  uint64_t alerts_seq_ = 0;
+  bool alerts_on_ = false;
+  std::shared_ptr<const HistorySnapshot> history_;
+  int32_t history_hours_ = 0;
+
+  std::mutex cache_mu_;
+  std::shared_ptr<const PollEvent> cache_poll_;
+  std::optional<int64_t> cache_countdown_;
+  uint64_t cache_alerts_ = 0;
+  bool cache_alerts_on_ = false;
+  std::string cache_body_;
+
+  std::mutex events_mu_;
+  std::condition_variable events_cv_;
+  bool stopping_ = false;
+  std::shared_ptr<const std::string> current_frame_;
+  std::map<EventClient*, std::shared_ptr<EventClient>> clients_;
+};
+
+}  // namespace
+
+std::unique_ptr<StatusServer> StartStatusServer(int port, const Clock& clock) {
+  return std::make_unique<ServerImpl>(port, clock);
+}
+
+std::unique_ptr<StatusServer> StartConfiguredStatusServer(
+    const ServeSettings& settings, const Clock& clock,
+    const std::function<void(std::exception_ptr)>& on_failure) {
+  if (!settings.enabled()) return nullptr;
+  try {
+    return StartStatusServer(settings.port, clock);
+  } catch (...) {
+    if (on_failure) on_failure(std::current_exception());
+  }
+  return nullptr;
+}
+
+}  // namespace tol
