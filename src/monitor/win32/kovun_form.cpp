@@ -28,6 +28,7 @@
 #include "monitor/win32/window_poll_executor.h"
 #include "monitor/worlds.h"
 #include "net/http_client.h"
+#include "serve/status_server.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
 
@@ -179,6 +180,9 @@ class TKovunForm::Impl {
   std::shared_ptr<TrayMenu> tray_menu_;  // the icon holds it by weak reference
   std::unique_ptr<KovunMonitor> monitor_;
   std::unique_ptr<HistoryWindow> history_;
+  // [Serve] Port: the local status endpoint, fed after each poll.
+  ServeSettings serve_;
+  std::unique_ptr<StatusServer> server_;
 
   // What the window shows now.
   std::string shown_caption_, shown_label_;
@@ -252,6 +256,7 @@ TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
   tray_->OnDblClick = [this](TTrayIcon&) { application_.Restore(); };
   tray_->Loaded();
 
+  serve_ = ReadServeSettingsFile(settings_path);
   monitor_ = std::make_unique<KovunMonitor>(
       *http_, SystemClock(), *timer1_driver_, *timer2_driver_, *executor_,
       PathsBesideSettings(settings_path, module_path), Hooks());
@@ -260,6 +265,11 @@ TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
   tray_menu_ = std::make_shared<TrayMenu>(*this);
   tray_->SetRButtonPopupMenu(tray_menu_);
   monitor_->FormCreate();
+  if (!second_copy()) {
+    server_ = StartConfiguredStatusServer(serve_, SystemClock(), [this](std::exception_ptr e) {
+      monitor_->LogFailure(std::move(e));
+    });
+  }
   AddHistoryEntry();
   tear_down_on_failure.armed = false;
 }
@@ -270,6 +280,7 @@ void TKovunForm::Impl::TearDown() {
   // Nothing waits for a slow service: the request in flight is given up,
   // the worker joined, and the poll's continuation dropped.
   StopPolling();
+  server_.reset();  // closes every connection
   application_.set_failure_handler(nullptr);
   history_.reset();
   tray_.reset();
@@ -360,7 +371,9 @@ MonitorHooks TKovunForm::Impl::Hooks() {
   hooks.restore_application = [this] { application_.Restore(); };
   hooks.beep = [] { MessageBeep(MB_OK); };
   hooks.model_changed = [this] { ModelChanged(); };
+  hooks.poll_events = serve_.enabled();
   hooks.events = [this](const MonitorEvents& events) {
+    if (server_) server_->Publish(events, monitor_->alert_monitor());
     for (const auto& a : events.alerts) ShowAlert(a->alert);
   };
   hooks.observed = [this] {
