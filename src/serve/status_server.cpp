@@ -251,6 +251,15 @@ std::shared_ptr<const std::string> Frame(const char* name, const std::string& js
                                              "\n\n");
 }
 
+// What one poll hands from the UI thread to the dispatcher.
+struct Published {
+  std::shared_ptr<const PollEvent> poll;
+  std::vector<std::shared_ptr<const AlertEvent>> alerts;
+  bool alerts_on = false;
+  int32_t history_hours = 0;
+  std::optional<HistoryChange> history;
+};
+
 class ServerImpl final : public StatusServer {
  public:
   ServerImpl(int port, const Clock& clock) : port_(port), clock_(clock), layouts_(LayoutsJson()) {
@@ -260,9 +269,16 @@ class ServerImpl final : public StatusServer {
                                std::to_string(port) + " (the port is taken or not allowed)");
     }
     listener_ = std::thread([this] { http_.listen_after_bind(); });
+    dispatcher_ = std::thread([this] { Dispatch(); });
   }
 
   ~ServerImpl() override {
+    {
+      std::lock_guard lock(dispatch_mu_);
+      dispatch_stop_ = true;
+    }
+    dispatch_cv_.notify_all();
+    if (dispatcher_.joinable()) dispatcher_.join();
     {
       std::lock_guard lock(events_mu_);
       stopping_ = true;
@@ -275,40 +291,23 @@ class ServerImpl final : public StatusServer {
 
   int port() const override { return port_; }
 
+  // The UI thread's part: the events and what changed in the history go to
+  // the dispatcher, which does the rest.
   void Publish(const MonitorEvents& events, const AlertMonitor* alerts) override {
-    std::shared_ptr<const HistorySnapshot> history;
-    if (alerts) history = mirror_.Follow(alerts->history());
-    const int32_t history_hours =
-        alerts ? static_cast<int32_t>(alerts->history().capacity() / kMaxPollsPerHour) : 0;
-    std::vector<std::shared_ptr<const std::string>> frames;
-    if (events.poll) frames.push_back(Frame("poll", events.poll->json));
-    for (const auto& a : events.alerts) frames.push_back(Frame("alert", a->json));
-    {
-      std::lock_guard lock(state_mu_);
-      if (events.poll) poll_ = events.poll;
-      alerts_on_ = alerts && alerts->enabled();
-      for (const auto& a : events.alerts) {
-        recent_alerts_.push_back(a);
-        ++alerts_seq_;
-        if (recent_alerts_.size() > kRecentAlerts) recent_alerts_.pop_front();
-      }
-      if (history) history_ = std::move(history);
-      history_hours_ = history_hours;
+    Published item;
+    item.poll = events.poll;
+    item.alerts = events.alerts;
+    if (alerts) {
+      item.alerts_on = alerts->enabled();
+      item.history_hours = static_cast<int32_t>(alerts->history().capacity() / kMaxPollsPerHour);
+      item.history = watcher_.Look(alerts->history());
     }
     {
-      std::lock_guard lock(events_mu_);
-      if (events.poll) current_frame_ = frames.front();
-      for (auto& [id, client] : clients_) {
-        for (const auto& f : frames) {
-          if (client->frames.size() >= kMaxQueuedFrames) {
-            client->overflow = true;  // a client that stopped reading
-            break;
-          }
-          client->frames.push_back(f);
-        }
-      }
+      std::lock_guard lock(dispatch_mu_);
+      if (dispatch_queue_.size() >= kMaxQueuedFrames) return;  // the server is stuck: skip
+      dispatch_queue_.push_back(std::move(item));
     }
-    events_cv_.notify_all();
+    dispatch_cv_.notify_one();
   }
 
  private:
@@ -336,6 +335,55 @@ class ServerImpl final : public StatusServer {
         res.set_content("{\"error\":" + std::to_string(res.status) + "}\n", kJson);
       }
     });
+  }
+
+  // The dispatcher thread: takes what the UI thread published into the
+  // state the requests read, and hands the frames to every event stream.
+  void Dispatch() {
+    std::unique_lock lock(dispatch_mu_);
+    while (true) {
+      dispatch_cv_.wait(lock, [&] { return dispatch_stop_ || !dispatch_queue_.empty(); });
+      if (dispatch_stop_) return;
+      Published item = std::move(dispatch_queue_.front());
+      dispatch_queue_.pop_front();
+      lock.unlock();
+      Take(item);
+      lock.lock();
+    }
+  }
+
+  void Take(const Published& item) {
+    std::shared_ptr<const HistorySnapshot> history;
+    if (item.history) history = mirror_.Apply(*item.history);
+    std::vector<std::shared_ptr<const std::string>> frames;
+    if (item.poll) frames.push_back(Frame("poll", item.poll->json));
+    for (const auto& a : item.alerts) frames.push_back(Frame("alert", a->json));
+    {
+      std::lock_guard lock(state_mu_);
+      if (item.poll) poll_ = item.poll;
+      alerts_on_ = item.alerts_on;
+      for (const auto& a : item.alerts) {
+        recent_alerts_.push_back(a);
+        ++alerts_seq_;
+        if (recent_alerts_.size() > kRecentAlerts) recent_alerts_.pop_front();
+      }
+      if (history) history_ = std::move(history);
+      history_hours_ = item.history_hours;
+    }
+    {
+      std::lock_guard lock(events_mu_);
+      if (item.poll) current_frame_ = frames.front();
+      for (auto& [id, client] : clients_) {
+        for (const auto& f : frames) {
+          if (client->frames.size() >= kMaxQueuedFrames) {
+            client->overflow = true;  // a client that stopped reading
+            break;
+          }
+          client->frames.push_back(f);
+        }
+      }
+    }
+    events_cv_.notify_all();
   }
 
   static void Refuse(httplib::Response& res, int status, const char* message) {
@@ -578,7 +626,14 @@ class ServerImpl final : public StatusServer {
   const std::string layouts_;
   GuardedHttpServer http_;
   std::thread listener_;
-  HistoryMirror mirror_;  // UI thread only
+  HistoryWatcher watcher_;  // UI thread only
+  HistoryMirror mirror_;    // dispatcher only
+
+  std::mutex dispatch_mu_;
+  std::condition_variable dispatch_cv_;
+  std::deque<Published> dispatch_queue_;
+  bool dispatch_stop_ = false;
+  std::thread dispatcher_;
 
   std::mutex state_mu_;
   std::shared_ptr<const PollEvent> poll_;
