@@ -21,6 +21,8 @@ SocketId DuplicateSocket(SocketId socket);
 void CloseSocket(SocketId socket);
 // Ends both directions: the library's blocked reads and writes return.
 void ShutdownSocket(SocketId socket);
+// Sets the queue of connections not yet accepted of a listening socket.
+void SetListenBacklog(SocketId socket, int backlog);
 // Ends the sending direction after a last answer.
 void ShutdownSending(SocketId socket);
 // Waits up to `timeout_ms` for data; false on time-out or error.
@@ -35,6 +37,12 @@ bool WaitWritable(SocketId socket, int timeout_ms);
 // One receive or send; the count, 0 when the peer closed, -1 on error.
 long ReceiveSome(SocketId socket, char* buffer, std::size_t size);
 long SendSome(SocketId socket, const char* data, std::size_t size);
+// The same without waiting: kWouldBlock when the socket isn't ready (or
+// the platform can't tell without waiting).
+inline constexpr long kWouldBlock = -2;
+long TryReceive(SocketId socket, char* buffer, std::size_t size);
+long TrySend(SocketId socket, const char* data, std::size_t size);
+long TryPeek(SocketId socket, char* buffer, std::size_t size);
 // The address and port of the peer (`peer`) or of this end.
 void SocketAddress(SocketId socket, bool peer, std::string& ip, int& port);
 

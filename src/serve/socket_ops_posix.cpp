@@ -25,6 +25,8 @@ void CloseSocket(SocketId socket) {
 
 void ShutdownSocket(SocketId socket) { shutdown(Fd(socket), SHUT_RDWR); }
 
+void SetListenBacklog(SocketId socket, int backlog) { listen(Fd(socket), backlog); }
+
 void ShutdownSending(SocketId socket) { shutdown(Fd(socket), SHUT_WR); }
 
 bool WaitReadable(SocketId socket, int timeout_ms) {
@@ -76,6 +78,37 @@ long SendSome(SocketId socket, const char* data, std::size_t size) {
     n = send(Fd(socket), data, size, MSG_NOSIGNAL);
   } while (n < 0 && errno == EINTR);
   return static_cast<long>(n);
+}
+
+namespace {
+long Try(ssize_t n) {
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kWouldBlock;
+  return static_cast<long>(n);
+}
+}  // namespace
+
+long TryReceive(SocketId socket, char* buffer, std::size_t size) {
+  ssize_t n;
+  do {
+    n = recv(Fd(socket), buffer, size, MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  return Try(n);
+}
+
+long TrySend(SocketId socket, const char* data, std::size_t size) {
+  ssize_t n;
+  do {
+    n = send(Fd(socket), data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  return Try(n);
+}
+
+long TryPeek(SocketId socket, char* buffer, std::size_t size) {
+  ssize_t n;
+  do {
+    n = recv(Fd(socket), buffer, size, MSG_DONTWAIT | MSG_PEEK);
+  } while (n < 0 && errno == EINTR);
+  return Try(n);
 }
 
 void SocketAddress(SocketId socket, bool peer, std::string& ip, int& port) {

@@ -25,6 +25,8 @@ void CloseSocket(SocketId socket) {
 
 void ShutdownSocket(SocketId socket) { shutdown(Sock(socket), SD_BOTH); }
 
+void SetListenBacklog(SocketId socket, int backlog) { listen(Sock(socket), backlog); }
+
 void ShutdownSending(SocketId socket) { shutdown(Sock(socket), SD_SEND); }
 
 bool WaitReadable(SocketId socket, int timeout_ms) {
@@ -56,6 +58,12 @@ long ReceiveSome(SocketId socket, char* buffer, std::size_t size) {
 long SendSome(SocketId socket, const char* data, std::size_t size) {
   return send(Sock(socket), data, static_cast<int>(size), 0);
 }
+
+// Winsock's blocking sockets have no per-call non-blocking flag: the
+// caller waits for readiness first.
+long TryReceive(SocketId, char*, std::size_t) { return kWouldBlock; }
+long TrySend(SocketId, const char*, std::size_t) { return kWouldBlock; }
+long TryPeek(SocketId, char*, std::size_t) { return kWouldBlock; }
 
 void SocketAddress(SocketId socket, bool peer, std::string& ip, int& port) {
   sockaddr_storage address{};

@@ -28,14 +28,14 @@ using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 // Workers: one per event stream and a few for everything else.
-constexpr int kOtherWorkers = 8;
+constexpr int kOtherWorkers = 64;
 constexpr int kWorkers = kMaxEventClients + kOtherWorkers;
 constexpr auto kHeadTime = 5s;       // from connection (or last answer) to a whole head
 constexpr auto kKeepAliveTime = 5s;  // an idle kept-alive connection
 constexpr auto kAnswerTime = 60s;    // a whole answer other than an event stream
 constexpr auto kPingInterval = 15s;  // comment line on a quiet event stream
 constexpr auto kGuardTick = 100ms;
-constexpr int kKeepAliveRequests = 1000;
+constexpr int kKeepAliveRequests = 100;
 constexpr std::size_t kMaxQueuedFrames = 256;  // per event client
 
 const char kJson[] = "application/json; charset=utf-8";
@@ -125,11 +125,14 @@ HeadCheck CheckHead(SocketId socket, SteadyClock::duration idle) {
   static thread_local std::string buffer(kMaxRequestHeadBytes + 1, '\0');
   // An idle kept-alive connection may wait `idle` for its next request.
   const auto first = std::chrono::duration_cast<std::chrono::milliseconds>(idle).count();
-  if (!WaitReadable(socket, static_cast<int>(first))) return HeadCheck::kGone;
+  long n = TryPeek(socket, buffer.data(), buffer.size());
+  if (n == kWouldBlock) {
+    if (!WaitReadable(socket, static_cast<int>(first))) return HeadCheck::kGone;
+    n = PeekSocket(socket, buffer.data(), static_cast<int>(buffer.size()));
+  }
   const auto deadline = SteadyClock::now() + kHeadTime;
-  int last = -1;
+  long last = -1;
   while (true) {
-    const int n = PeekSocket(socket, buffer.data(), static_cast<int>(buffer.size()));
     if (n <= 0) return HeadCheck::kGone;
     const std::string_view seen(buffer.data(), static_cast<std::size_t>(n));
     const std::size_t crlf = seen.find("\r\n\r\n");
@@ -143,6 +146,7 @@ HeadCheck CheckHead(SocketId socket, SteadyClock::duration idle) {
     // rather than for readability.
     if (n == last) std::this_thread::sleep_for(10ms);
     last = n;
+    n = PeekSocket(socket, buffer.data(), static_cast<int>(buffer.size()));
   }
 }
 
@@ -152,13 +156,35 @@ class GuardedStream final : public httplib::Stream {
   explicit GuardedStream(SocketId socket) : socket_(socket) {}
   bool is_readable() const override { return WaitReadable(socket_, kIoTimeoutMs); }
   bool is_writable() const override { return WaitWritable(socket_, kIoTimeoutMs); }
+  // Tried at once first: most reads and writes need no wait, and the wait
+  // costs a call of its own.
   ssize_t read(char* ptr, size_t size) override {
+    const long n = TryReceive(socket_, ptr, size);
+    if (n != kWouldBlock) return n;
     if (!is_readable()) return -1;
     return ReceiveSome(socket_, ptr, size);
   }
   ssize_t write(const char* ptr, size_t size) override {
-    if (!is_writable()) return -1;
-    return SendSome(socket_, ptr, size);
+    const std::string_view data(ptr, size);
+    if (held_.empty() && size < kMaxHeldHead && data.starts_with("HTTP/1.") &&
+        data.ends_with("\r\n\r\n")) {
+      // A response's head waits for its first body bytes: one send, not two.
+      held_.assign(data);
+      return static_cast<ssize_t>(size);
+    }
+    if (!held_.empty()) {
+      held_.append(data);
+      const bool sent = SendWhole(held_);
+      held_.clear();
+      return sent ? static_cast<ssize_t>(size) : -1;
+    }
+    return SendNow(ptr, size);
+  }
+  // After each request: a head without a body (HEAD, an empty answer).
+  bool Flush() {
+    const bool sent = held_.empty() || SendWhole(held_);
+    held_.clear();
+    return sent;
   }
   void get_remote_ip_and_port(std::string& ip, int& port) const override {
     SocketAddress(socket_, true, ip, port);
@@ -170,12 +196,35 @@ class GuardedStream final : public httplib::Stream {
 
  private:
   static constexpr int kIoTimeoutMs = 5000;
+  static constexpr std::size_t kMaxHeldHead = 4096;
+
+  ssize_t SendNow(const char* ptr, size_t size) {
+    const long n = TrySend(socket_, ptr, size);
+    if (n != kWouldBlock) return n;
+    if (!is_writable()) return -1;
+    return SendSome(socket_, ptr, size);
+  }
+  bool SendWhole(std::string_view data) {
+    while (!data.empty()) {
+      const ssize_t n = SendNow(data.data(), data.size());
+      if (n <= 0) return false;
+      data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+
   SocketId socket_;
+  std::string held_;
 };
 
 class GuardedHttpServer : public httplib::Server {
  public:
   ConnectionGuard guard;
+
+  // The library listens with a queue of 5, too short for a burst of
+  // (re)connecting clients: the ones beyond it wait a second for their
+  // connection to be retried. Listening again sets a longer queue.
+  void WidenBacklog() { SetListenBacklog(static_cast<SocketId>(svr_sock_.load()), 128); }
 
  private:
   // The library's connection loop, with the head checked before each
@@ -198,6 +247,7 @@ class GuardedHttpServer : public httplib::Server {
       bool closed = false;
       t_close_after = false;
       ok = process_request(stream, served + 1 == kKeepAliveRequests, closed, nullptr);
+      ok = stream.Flush() && ok;
       if (closed || t_close_after) break;
       guard.SetDeadline(id, SteadyClock::now() + kKeepAliveTime + kHeadTime + 1s);
     }
@@ -268,6 +318,7 @@ class ServerImpl final : public StatusServer {
       throw std::runtime_error("the status endpoint can't listen on 127.0.0.1:" +
                                std::to_string(port) + " (the port is taken or not allowed)");
     }
+    http_.WidenBacklog();
     listener_ = std::thread([this] { http_.listen_after_bind(); });
     dispatcher_ = std::thread([this] { Dispatch(); });
   }

@@ -150,6 +150,13 @@ class KovunServeTest : public ::testing::Test {
     return res && res->status == 200 ? json::parse(res->body) : json();
   }
 
+  // A 700 x 80 screenshot of `url` with a transparent background, taken
+  // `seconds` after the page opened: Chromium takes it once the page has
+  // loaded, so the page around the overlay holds an image that the sim
+  // keeps back that long.
+  void Screenshot(const std::string& url, int seconds, const std::string& png,
+                  const std::string& name);
+
   SimProcess sim_;
   TempDir temp_;
   const std::string ini_ = temp_.File("kovun.ini");
@@ -463,6 +470,22 @@ std::string RunChromium(const std::string& args, const std::string& profile) {
   return out;
 }
 
+void KovunServeTest::Screenshot(const std::string& url, int seconds, const std::string& png,
+                                const std::string& name) {
+  const std::string held = "/held" + name + ".png";
+  sim_.SetFault(held, "stall", "seconds=" + std::to_string(seconds));
+  const std::string around = temp_.File("around" + name + ".html");
+  TempDir::Write(around, "<!DOCTYPE html><body style=\"margin:0\"><iframe src=\"" + url +
+                             "\" style=\"border:0;width:700px;height:80px;display:block\">"
+                             "</iframe><img src=\"http://" +
+                             sim_.HostPort() + held + "\"></body>");
+  RunChromium(
+      "--default-background-color=00000000 --hide-scrollbars --window-size=700,80 "
+      "--screenshot=" +
+          png + " 'file://" + around + "'",
+      temp_.File("profile" + name));
+}
+
 TEST_F(KovunServeTest, OverlayInABrowser) {
   if (Chromium().empty()) GTEST_SKIP() << "chromium is not installed";
   sim_.SetServer("arvel", "GameServer03", "Good");
@@ -470,11 +493,7 @@ TEST_F(KovunServeTest, OverlayInABrowser) {
   const std::string url = "http://127.0.0.1:" + std::to_string(port_) + "/overlay";
   // The strip at scale 1, on a transparent background.
   const std::string shot = temp_.File("overlay.png");
-  RunChromium(
-      "--default-background-color=00000000 --hide-scrollbars --window-size=700,80 "
-      "--timeout=3000 --screenshot=" +
-          shot + " '" + url + "?style=0&scale=1'",
-      temp_.File("profile1"));
+  Screenshot(url + "?style=0&scale=1", 3, shot, "1");
   const Image image = DecodePng(TempDir::Read(shot));
   ASSERT_EQ(image.width, 700);
   const json status = Status();
@@ -498,21 +517,7 @@ TEST_F(KovunServeTest, OverlayInABrowser) {
   // without a reload (the page read /status.json once, before the change).
   const std::string before = status["panels"][6]["rgb"];  // map server 3
   const std::string shot2 = temp_.File("overlay2.png");
-  // Chromium takes its screenshot once the page has loaded: a page around
-  // the overlay whose image the sim holds back for 7 s takes it then.
-  sim_.SetFault("/held.png", "stall", "seconds=7");
-  const std::string around = temp_.File("around.html");
-  TempDir::Write(around, "<!DOCTYPE html><body style=\"margin:0\"><iframe src=\"" + url +
-                             "\" style=\"border:0;width:700px;height:80px;display:block\">"
-                             "</iframe><img src=\"http://" +
-                             sim_.HostPort() + "/held.png\"></body>");
-  std::thread browser([&] {
-    RunChromium(
-        "--default-background-color=00000000 --hide-scrollbars --window-size=700,80 "
-        "--screenshot=" +
-            shot2 + " 'file://" + around + "'",
-        temp_.File("profile2"));
-  });
+  std::thread browser([&] { Screenshot(url, 7, shot2, "2"); });
   std::this_thread::sleep_for(3s);
   sim_.SetServer("arvel", "GameServer03", "Down");
   kill(pid_, SIGUSR1);
