@@ -21,6 +21,10 @@ SocketId DuplicateSocket(SocketId socket);
 void CloseSocket(SocketId socket);
 // Ends both directions: the library's blocked reads and writes return.
 void ShutdownSocket(SocketId socket);
+// The listening socket's address is this program's alone: a restart may
+// take it over from closing connections, but no other program may listen
+// on it too (the library's own choice lets a second one share the port).
+void ClaimAddress(SocketId socket);
 // Sets the queue of connections not yet accepted of a listening socket.
 void SetListenBacklog(SocketId socket, int backlog);
 // Ends the sending direction after a last answer.

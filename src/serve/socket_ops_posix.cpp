@@ -25,6 +25,11 @@ void CloseSocket(SocketId socket) {
 
 void ShutdownSocket(SocketId socket) { shutdown(Fd(socket), SHUT_RDWR); }
 
+void ClaimAddress(SocketId socket) {
+  const int yes = 1;
+  setsockopt(Fd(socket), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
 void SetListenBacklog(SocketId socket, int backlog) { listen(Fd(socket), backlog); }
 
 void ShutdownSending(SocketId socket) { shutdown(Fd(socket), SHUT_WR); }

@@ -25,6 +25,12 @@ void CloseSocket(SocketId socket) {
 
 void ShutdownSocket(SocketId socket) { shutdown(Sock(socket), SD_BOTH); }
 
+void ClaimAddress(SocketId socket) {
+  const BOOL yes = TRUE;
+  setsockopt(Sock(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes),
+             sizeof yes);
+}
+
 void SetListenBacklog(SocketId socket, int backlog) { listen(Sock(socket), backlog); }
 
 void ShutdownSending(SocketId socket) { shutdown(Sock(socket), SD_SEND); }

@@ -368,6 +368,7 @@ class ServerImpl final : public StatusServer {
     http_.set_keep_alive_timeout(5);
     http_.set_payload_max_length(0);
     http_.set_tcp_nodelay(true);
+    http_.set_socket_options([](socket_t sock) { ClaimAddress(static_cast<SocketId>(sock)); });
     http_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
       return Admit(req, res) ? httplib::Server::HandlerResponse::Unhandled
                              : httplib::Server::HandlerResponse::Handled;

@@ -333,6 +333,10 @@ TEST_F(KovunServeTest, SlowAndGreedyClientsAreBounded) {
 TEST_F(KovunServeTest, TakenPortIsLoggedOnceAndTheMonitorGoesOn) {
   const int port = FreePort();
   const int holder = socket(AF_INET, SOCK_STREAM, 0);
+  // Held as another copy of a program built on the same library would: the
+  // port must still count as taken.
+  const int yes = 1;
+  setsockopt(holder, SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<uint16_t>(port));
