@@ -35,6 +35,7 @@ constexpr auto kKeepAliveTime = 5s;  // an idle kept-alive connection
 constexpr auto kAnswerTime = 60s;    // a whole answer other than an event stream
 constexpr auto kPingInterval = 15s;  // comment line on a quiet event stream
 constexpr auto kGuardTick = 100ms;
+constexpr auto kStatusCacheTime = 200ms;
 constexpr int kKeepAliveRequests = 100;
 constexpr std::size_t kMaxQueuedFrames = 256;  // per event client
 
@@ -45,6 +46,15 @@ const char kHtml[] = "text/html; charset=utf-8";
 // answer written, its next head read). A watchdog shuts down the late ones,
 // which ends a blocked read or write: a client that trickles or stops
 // reading is dropped, and its worker is free.
+struct GuardedConnection {
+  std::atomic<int64_t> deadline_ns{0};  // SteadyClock
+  bool shut = false;                    // the watchdog's own
+};
+
+int64_t Ns(SteadyClock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
 class ConnectionGuard {
  public:
   ConnectionGuard() : watchdog_([this] { Watch(); }) {}
@@ -57,10 +67,13 @@ class ConnectionGuard {
     watchdog_.join();
   }
 
-  void Register(SocketId socket) {
+  GuardedConnection* Register(SocketId socket) {
     std::lock_guard lock(mu_);
     if (stopping_) ShutdownSocket(socket);
-    connections_[socket] = Connection{SteadyClock::now() + kKeepAliveTime + kHeadTime, false};
+    GuardedConnection& c = connections_[socket];
+    c.deadline_ns = Ns(SteadyClock::now() + kKeepAliveTime + kHeadTime);
+    c.shut = false;
+    return &c;
   }
   // Before the socket is closed (so the watchdog never touches a reused one).
   void Unregister(SocketId socket) {
@@ -68,10 +81,9 @@ class ConnectionGuard {
     connections_.erase(socket);
   }
   // The connection may take until `deadline` (max(): as long as it likes).
-  void SetDeadline(SocketId socket, SteadyClock::time_point deadline) {
-    std::lock_guard lock(mu_);
-    auto it = connections_.find(socket);
-    if (it != connections_.end()) it->second.deadline = deadline;
+  // Its own worker calls this, without a lock.
+  static void SetDeadline(GuardedConnection* c, SteadyClock::time_point deadline) {
+    if (c) c->deadline_ns.store(Ns(deadline), std::memory_order_relaxed);
   }
   // Closing: every connection is shut down, and so is any that comes.
   void ShutdownAll() {
@@ -79,23 +91,16 @@ class ConnectionGuard {
     stopping_ = true;
     for (auto& [socket, c] : connections_) ShutdownSocket(socket);
   }
-  bool stopping() {
-    std::lock_guard lock(mu_);
-    return stopping_;
-  }
+  bool stopping() const { return stopping_; }
 
  private:
-  struct Connection {
-    SteadyClock::time_point deadline;
-    bool shut = false;
-  };
   void Watch() {
     std::unique_lock lock(mu_);
     while (!quit_) {
       cv_.wait_for(lock, kGuardTick);
-      const auto now = SteadyClock::now();
+      const int64_t now = Ns(SteadyClock::now());
       for (auto& [socket, c] : connections_) {
-        if (!c.shut && c.deadline <= now) {
+        if (!c.shut && c.deadline_ns.load(std::memory_order_relaxed) <= now) {
           ShutdownSocket(socket);
           c.shut = true;
         }
@@ -106,13 +111,13 @@ class ConnectionGuard {
   std::mutex mu_;
   std::condition_variable cv_;
   bool quit_ = false;
-  bool stopping_ = false;
-  std::map<SocketId, Connection> connections_;
+  std::atomic<bool> stopping_{false};
+  std::map<SocketId, GuardedConnection> connections_;  // nodes stay put
   std::thread watchdog_;
 };
 
 // The connection a worker thread serves, for the handlers that run on it.
-thread_local SocketId t_connection = kNoSocket;
+thread_local GuardedConnection* t_connection = nullptr;
 // Set by a refusal: the connection ends after its answer.
 thread_local bool t_close_after = false;
 
@@ -121,11 +126,12 @@ thread_local bool t_close_after = false;
 // line and per read).
 enum class HeadCheck { kWhole, kTooLarge, kGone };
 
-HeadCheck CheckHead(SocketId socket, SteadyClock::duration idle) {
+HeadCheck CheckHead(SocketId socket, SteadyClock::duration idle, bool fresh) {
   static thread_local std::string buffer(kMaxRequestHeadBytes + 1, '\0');
-  // An idle kept-alive connection may wait `idle` for its next request.
+  // An idle kept-alive connection may wait `idle` for its next request. A
+  // fresh connection's first request has mostly come with it already.
   const auto first = std::chrono::duration_cast<std::chrono::milliseconds>(idle).count();
-  long n = TryPeek(socket, buffer.data(), buffer.size());
+  long n = fresh ? TryPeek(socket, buffer.data(), buffer.size()) : kWouldBlock;
   if (n == kWouldBlock) {
     if (!WaitReadable(socket, static_cast<int>(first))) return HeadCheck::kGone;
     n = PeekSocket(socket, buffer.data(), static_cast<int>(buffer.size()));
@@ -231,11 +237,10 @@ class GuardedHttpServer : public httplib::Server {
   // request is parsed and the connection registered with the guard.
   bool process_and_close_socket(socket_t sock) override {
     const auto id = static_cast<SocketId>(sock);
-    guard.Register(id);
-    t_connection = id;
+    t_connection = guard.Register(id);
     bool ok = true;
     for (int served = 0; served < kKeepAliveRequests && ok && !guard.stopping(); ++served) {
-      const HeadCheck head = CheckHead(id, served == 0 ? kHeadTime : kKeepAliveTime);
+      const HeadCheck head = CheckHead(id, served == 0 ? kHeadTime : kKeepAliveTime, served == 0);
       if (head == HeadCheck::kTooLarge) {
         SendAll(id,
                 "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 0\r\n"
@@ -249,9 +254,10 @@ class GuardedHttpServer : public httplib::Server {
       ok = process_request(stream, served + 1 == kKeepAliveRequests, closed, nullptr);
       ok = stream.Flush() && ok;
       if (closed || t_close_after) break;
-      guard.SetDeadline(id, SteadyClock::now() + kKeepAliveTime + kHeadTime + 1s);
+      ConnectionGuard::SetDeadline(t_connection,
+                                   SteadyClock::now() + kKeepAliveTime + kHeadTime + 1s);
     }
-    t_connection = kNoSocket;
+    t_connection = nullptr;
     guard.Unregister(id);
     ShutdownSending(id);
     ShutdownSocket(id);
@@ -369,19 +375,12 @@ class ServerImpl final : public StatusServer {
     http_.set_payload_max_length(0);
     http_.set_tcp_nodelay(true);
     http_.set_socket_options([](socket_t sock) { ClaimAddress(static_cast<SocketId>(sock)); });
+    // Everything is answered here: the paths are few and fixed, and the
+    // library's pattern routes would cost every request a regex match.
     http_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-      return Admit(req, res) ? httplib::Server::HandlerResponse::Unhandled
-                             : httplib::Server::HandlerResponse::Handled;
+      if (Admit(req, res)) Route(req, res);
+      return httplib::Server::HandlerResponse::Handled;
     });
-    http_.Get("/", [this](const httplib::Request&, httplib::Response& res) { Index(res); });
-    http_.Get("/status.json",
-              [this](const httplib::Request&, httplib::Response& res) { Status(res); });
-    http_.Get("/history.json",
-              [this](const httplib::Request& req, httplib::Response& res) { History(req, res); });
-    http_.Get("/overlay",
-              [this](const httplib::Request& req, httplib::Response& res) { Overlay(req, res); });
-    http_.Get("/events",
-              [this](const httplib::Request& req, httplib::Response& res) { Events(req, res); });
     http_.set_error_handler([](const httplib::Request&, httplib::Response& res) {
       if (res.body.empty()) {
         res.set_content("{\"error\":" + std::to_string(res.status) + "}\n", kJson);
@@ -414,9 +413,9 @@ class ServerImpl final : public StatusServer {
       std::lock_guard lock(state_mu_);
       if (item.poll) poll_ = item.poll;
       alerts_on_ = item.alerts_on;
+      gen_.fetch_add(1, std::memory_order_release);
       for (const auto& a : item.alerts) {
         recent_alerts_.push_back(a);
-        ++alerts_seq_;
         if (recent_alerts_.size() > kRecentAlerts) recent_alerts_.pop_front();
       }
       if (history) history_ = std::move(history);
@@ -438,6 +437,23 @@ class ServerImpl final : public StatusServer {
     events_cv_.notify_all();
   }
 
+  void Route(const httplib::Request& req, httplib::Response& res) {
+    if (req.path == "/status.json") {
+      Status(res);
+    } else if (req.path == "/events") {
+      Events(req, res);
+    } else if (req.path == "/history.json") {
+      History(req, res);
+    } else if (req.path == "/overlay") {
+      Overlay(req, res);
+    } else if (req.path == "/") {
+      Index(res);
+    } else {
+      res.status = 404;
+      res.set_content("{\"error\":\"not found\"}\n", kJson);
+    }
+  }
+
   static void Refuse(httplib::Response& res, int status, const char* message) {
     res.status = status;
     res.set_header("Connection", "close");
@@ -447,7 +463,7 @@ class ServerImpl final : public StatusServer {
 
   // The checks every request passes before it is routed.
   bool Admit(const httplib::Request& req, httplib::Response& res) {
-    http_.guard.SetDeadline(t_connection, SteadyClock::now() + kAnswerTime);
+    ConnectionGuard::SetDeadline(t_connection, SteadyClock::now() + kAnswerTime);
     if (HeadBytes(req) > kMaxRequestHeadBytes) {
       Refuse(res, 431, "request header fields too large");
     } else if (req.method != "GET" && req.method != "HEAD") {
@@ -479,33 +495,35 @@ class ServerImpl final : public StatusServer {
         kHtml);
   }
 
+  // The body changes with each published poll (gen_) and with the
+  // countdown's second: a built body is served for 200 ms of the same
+  // publication, without a lock.
   void Status(httplib::Response& res) {
+    const int64_t now_ns = Ns(SteadyClock::now());
+    if (const auto cached = status_cache_.load(std::memory_order_acquire);
+        cached && now_ns < cached->valid_until_ns &&
+        cached->gen == gen_.load(std::memory_order_acquire)) {
+      res.set_content(cached->body, kJson);
+      return;
+    }
     std::shared_ptr<const PollEvent> poll;
     std::deque<std::shared_ptr<const AlertEvent>> alerts;
     bool alerts_on;
-    uint64_t alert_count;
+    uint64_t gen;
     {
       std::lock_guard lock(state_mu_);
       poll = poll_;
-      alert_count = alerts_seq_;
+      gen = gen_.load(std::memory_order_relaxed);
       alerts_on = alerts_on_;
       if (alerts_on) alerts = recent_alerts_;
     }
-    const DateTime now = clock_.Now();
-    const std::optional<int64_t> countdown = poll ? poll->CountdownAt(now) : std::nullopt;
-    {
-      // The body changes with the poll, the countdown's second and the alerts.
-      std::lock_guard lock(cache_mu_);
-      if (cache_poll_ == poll && cache_countdown_ == countdown && cache_alerts_ == alert_count &&
-          cache_alerts_on_ == alerts_on && !cache_body_.empty()) {
-        res.set_content(cache_body_, kJson);
-        return;
-      }
-    }
-    std::string body;
+    auto built = std::make_shared<CachedStatus>();
+    built->gen = gen;
+    built->valid_until_ns = now_ns + Ns(SteadyClock::time_point(kStatusCacheTime));
     if (!poll) {
-      body = "{\"world\":null,\"outcome\":\"none\"}\n";
+      built->body = "{\"world\":null,\"outcome\":\"none\"}\n";
     } else {
+      const std::optional<int64_t> countdown = poll->CountdownAt(clock_.Now());
       OrderedJson json = OrderedJson::parse(poll->json);
       json.erase("event");
       json["countdown"] = countdown ? OrderedJson(*countdown) : OrderedJson(nullptr);
@@ -514,17 +532,10 @@ class ServerImpl final : public StatusServer {
         for (const auto& a : alerts) list.push_back(OrderedJson::parse(a->json));
         json["alerts"] = std::move(list);
       }
-      body = json.dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace) + "\n";
+      built->body = json.dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace) + "\n";
     }
-    {
-      std::lock_guard lock(cache_mu_);
-      cache_poll_ = poll;
-      cache_countdown_ = countdown;
-      cache_alerts_ = alert_count;
-      cache_alerts_on_ = alerts_on;
-      cache_body_ = body;
-    }
-    res.set_content(std::move(body), kJson);
+    res.set_content(built->body, kJson);
+    status_cache_.store(std::move(built), std::memory_order_release);
   }
 
   void History(const httplib::Request& req, httplib::Response& res) {
@@ -632,7 +643,7 @@ class ServerImpl final : public StatusServer {
     }
     // An event stream may stay: only the write time-outs and the queue's
     // bound end it.
-    http_.guard.SetDeadline(t_connection, SteadyClock::time_point::max());
+    ConnectionGuard::SetDeadline(t_connection, SteadyClock::time_point::max());
     res.set_header("X-Accel-Buffering", "no");
     res.set_chunked_content_provider(
         "text/event-stream",
@@ -690,17 +701,17 @@ class ServerImpl final : public StatusServer {
   std::mutex state_mu_;
   std::shared_ptr<const PollEvent> poll_;
   std::deque<std::shared_ptr<const AlertEvent>> recent_alerts_;
-  uint64_t alerts_seq_ = 0;
   bool alerts_on_ = false;
   std::shared_ptr<const HistorySnapshot> history_;
   int32_t history_hours_ = 0;
 
-  std::mutex cache_mu_;
-  std::shared_ptr<const PollEvent> cache_poll_;
-  std::optional<int64_t> cache_countdown_;
-  uint64_t cache_alerts_ = 0;
-  bool cache_alerts_on_ = false;
-  std::string cache_body_;
+  struct CachedStatus {
+    uint64_t gen = 0;
+    int64_t valid_until_ns = 0;
+    std::string body;
+  };
+  std::atomic<uint64_t> gen_{0};  // publications taken in
+  std::atomic<std::shared_ptr<const CachedStatus>> status_cache_;
 
   std::mutex events_mu_;
   std::condition_variable events_cv_;
