@@ -349,7 +349,10 @@ class ServerImpl final : public StatusServer {
   int port() const override { return port_; }
 
   // The UI thread's part: the events and what changed in the history go to
-  // the dispatcher, which does the rest.
+  // the dispatcher's queue. The dispatcher is woken only while event streams
+  // are open (waking a thread is most of the cost); otherwise the next
+  // request takes the queue in first (Drain), or the dispatcher once it
+  // fills.
   void Publish(const MonitorEvents& events, const AlertMonitor* alerts) override {
     Published item;
     item.poll = events.poll;
@@ -359,12 +362,16 @@ class ServerImpl final : public StatusServer {
       item.history_hours = static_cast<int32_t>(alerts->history().capacity() / kMaxPollsPerHour);
       item.history = watcher_.Look(alerts->history());
     }
+    bool wake;
     {
       std::lock_guard lock(dispatch_mu_);
-      if (dispatch_queue_.size() >= kMaxQueuedFrames) return;  // the server is stuck: skip
+      if (dispatch_queue_.size() >= 2 * kMaxQueuedFrames) return;  // the server is stuck: skip
       dispatch_queue_.push_back(std::move(item));
+      wake = event_clients_.load(std::memory_order_relaxed) > 0 ||
+             dispatch_queue_.size() >= kMaxQueuedFrames;
     }
-    dispatch_cv_.notify_one();
+    pending_.store(true, std::memory_order_release);
+    if (wake) dispatch_cv_.notify_one();
   }
 
  private:
@@ -395,12 +402,25 @@ class ServerImpl final : public StatusServer {
     while (true) {
       dispatch_cv_.wait(lock, [&] { return dispatch_stop_ || !dispatch_queue_.empty(); });
       if (dispatch_stop_) return;
-      Published item = std::move(dispatch_queue_.front());
-      dispatch_queue_.pop_front();
       lock.unlock();
-      Take(item);
+      Drain();
       lock.lock();
     }
+  }
+
+  // Takes in what was published, in order; any thread.
+  void Drain() {
+    std::lock_guard take(take_mu_);
+    std::deque<Published> batch;
+    {
+      std::lock_guard lock(dispatch_mu_);
+      batch.swap(dispatch_queue_);
+      pending_.store(false, std::memory_order_relaxed);
+    }
+    for (const Published& item : batch) Take(item);
+  }
+  void DrainIfPending() {
+    if (pending_.load(std::memory_order_acquire)) Drain();
   }
 
   void Take(const Published& item) {
@@ -499,6 +519,7 @@ class ServerImpl final : public StatusServer {
   // countdown's second: a built body is served for 200 ms of the same
   // publication, without a lock.
   void Status(httplib::Response& res) {
+    DrainIfPending();
     const int64_t now_ns = Ns(SteadyClock::now());
     if (const auto cached = status_cache_.load(std::memory_order_acquire);
         cached && now_ns < cached->valid_until_ns &&
@@ -539,6 +560,7 @@ class ServerImpl final : public StatusServer {
   }
 
   void History(const httplib::Request& req, httplib::Response& res) {
+    DrainIfPending();
     std::shared_ptr<const HistorySnapshot> history;
     std::shared_ptr<const PollEvent> poll;
     int32_t max_hours;
@@ -629,6 +651,7 @@ class ServerImpl final : public StatusServer {
       res.set_content("", "text/event-stream");
       return;
     }
+    DrainIfPending();  // the current poll first
     auto client = std::make_shared<EventClient>();
     {
       std::lock_guard lock(events_mu_);
@@ -640,7 +663,9 @@ class ServerImpl final : public StatusServer {
       if (current_frame_) client->frames.push_back(current_frame_);
       client->next_ping = SteadyClock::now() + kPingInterval;
       clients_[client.get()] = client;
+      event_clients_.store(static_cast<int>(clients_.size()), std::memory_order_relaxed);
     }
+    DrainIfPending();  // a poll published while this stream was being added
     // An event stream may stay: only the write time-outs and the queue's
     // bound end it.
     ConnectionGuard::SetDeadline(t_connection, SteadyClock::time_point::max());
@@ -651,6 +676,7 @@ class ServerImpl final : public StatusServer {
         [this, client](bool) {
           std::lock_guard lock(events_mu_);
           clients_.erase(client.get());
+          event_clients_.store(static_cast<int>(clients_.size()), std::memory_order_relaxed);
         });
   }
 
@@ -690,12 +716,15 @@ class ServerImpl final : public StatusServer {
   GuardedHttpServer http_;
   std::thread listener_;
   HistoryWatcher watcher_;  // UI thread only
-  HistoryMirror mirror_;    // dispatcher only
+  HistoryMirror mirror_;    // under take_mu_
 
   std::mutex dispatch_mu_;
   std::condition_variable dispatch_cv_;
   std::deque<Published> dispatch_queue_;
   bool dispatch_stop_ = false;
+  std::atomic<bool> pending_{false};  // the queue holds something
+  std::mutex take_mu_;                // one Drain at a time: in order
+  std::atomic<int> event_clients_{0};
   std::thread dispatcher_;
 
   std::mutex state_mu_;
