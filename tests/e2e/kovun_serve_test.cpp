@@ -465,6 +465,7 @@ std::string RunChromium(const std::string& args, const std::string& profile) {
       " --headless --no-sandbox --disable-gpu "
       "--disable-background-networking --disable-component-update "
       "--disable-sync --no-first-run --disable-site-isolation-trials "
+      "--run-all-compositor-stages-before-draw "
       "--disable-features=IsolateOrigins,site-per-process --user-data-dir=" +
       profile + " " + args + " 2>/dev/null";
   std::string out;
