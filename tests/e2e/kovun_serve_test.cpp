@@ -495,13 +495,19 @@ void KovunServeTest::Screenshot(const std::string& url, int seconds, const std::
 
 TEST_F(KovunServeTest, OverlayInABrowser) {
   if (Chromium().empty()) GTEST_SKIP() << "chromium is not installed";
+  // The sim's clock held: its texts stay as the first screenshot saw them.
+  sim_.SetClock(1700000000);
   sim_.SetServer("arvel", "GameServer03", "Good");
   Start();
   const std::string url = "http://127.0.0.1:" + std::to_string(port_) + "/overlay";
   // The strip at scale 1, on a transparent background.
   const std::string shot = temp_.File("overlay.png");
-  Screenshot(url + "?style=0&scale=1", 4, shot, "1");
-  const Image image = DecodePng(TempDir::Read(shot));
+  Image image;
+  for (int attempt = 0; attempt < 2; ++attempt) {  // once more if nothing was drawn
+    Screenshot(url + "?style=0&scale=1", 4, shot, "1-" + std::to_string(attempt));
+    image = DecodePng(TempDir::Read(shot));
+    if (image.width != 700 || image.At(55, 6)[3] != 0) break;
+  }
   ASSERT_EQ(image.width, 700);
   const json status = Status();
   EXPECT_EQ(image.At(690, 75)[3], 0) << "transparent background";
@@ -522,25 +528,37 @@ TEST_F(KovunServeTest, OverlayInABrowser) {
 
   // One page load across a change: the flipped server's new colour shows
   // without a reload (the page read /status.json once, before the change).
-  const std::string before = status["panels"][6]["rgb"];  // map server 3
-  const std::string shot2 = temp_.File("overlay2.png");
-  std::thread browser([&] { Screenshot(url, 8, shot2, "2"); });
-  std::this_thread::sleep_for(3s);
-  sim_.SetServer("arvel", "GameServer03", "Down");
-  kill(pid_, SIGUSR1);
-  json now;
-  for (int i = 0; i < 50 && (now = Status())["panels"][6]["state"] != "down"; ++i) {
-    std::this_thread::sleep_for(100ms);
+  // A screenshot in which Chromium drew nothing of the page at all tells
+  // nothing: the server is flipped back and it is tried once more.
+  std::string before = status["panels"][6]["rgb"];  // map server 3
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const bool down = attempt % 2 == 0;
+    const std::string shot2 = temp_.File("overlay2.png");
+    std::thread browser([&] { Screenshot(url, 8, shot2, "2-" + std::to_string(attempt)); });
+    std::this_thread::sleep_for(3s);
+    sim_.SetClock(1700000100 + 100 * attempt);  // a rewrite, with the server flipped
+    sim_.SetServer("arvel", "GameServer03", down ? "Down" : "Good");
+    kill(pid_, SIGUSR1);
+    json now;
+    for (int i = 0; i < 50 && (now = Status())["panels"][6]["state"] == (down ? "up" : "down");
+         ++i) {
+      std::this_thread::sleep_for(100ms);
+    }
+    browser.join();
+    const std::string after = now["panels"][6]["rgb"];
+    ASSERT_NE(after, before);
+    const Image changed = DecodePng(TempDir::Read(shot2));
+    ASSERT_EQ(changed.width, 700);
+    const uint8_t* px = changed.At(202 + 28 * 2 + 2, 6);
+    if (px[3] == 0 && attempt == 0) {
+      before = after;
+      continue;
+    }
+    char seen[8];
+    std::snprintf(seen, sizeof seen, "#%02X%02X%02X", px[0], px[1], px[2]);
+    EXPECT_EQ(seen, after) << "alpha " << int{px[3]};
+    break;
   }
-  browser.join();
-  const std::string after = now["panels"][6]["rgb"];
-  ASSERT_NE(after, before);
-  const Image changed = DecodePng(TempDir::Read(shot2));
-  ASSERT_EQ(changed.width, 700);
-  const uint8_t* px = changed.At(202 + 28 * 2 + 2, 6);
-  char seen[8];
-  std::snprintf(seen, sizeof seen, "#%02X%02X%02X", px[0], px[1], px[2]);
-  EXPECT_EQ(seen, after) << "alpha " << int{px[3]};
 }
 
 }  // namespace
