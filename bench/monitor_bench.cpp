@@ -18,23 +18,38 @@
 //   file in the temporary folder (a write to the system per poll).
 // - ReadHistory168h: a full 168-hour history file (and its ".1") read back
 //   at start-up, as ReadHistory does it off the UI thread.
+// - ServedPoll: what the local status endpoint adds to that poll's UI-thread
+//   part (the poll event made and serialised, and Publish: the frames for
+//   the event streams, the history snapshot), with the same full history;
+//   Arg N: N event streams connected and read meanwhile. Counters as above,
+//   in the UI thread's own CPU time; event_us is the poll event itself,
+//   which the event model makes once for every sink that asks for it.
 
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "monitor/alert_monitor.h"
 #include "monitor/history_readback.h"
+#include "monitor/events.h"
 #include "monitor/map_menus.h"
 #include "monitor/model.h"
 #include "monitor/poll.h"
 #include "monitor/settings.h"
 #include "monitor/status.h"
 #include "net/http_client.h"
+#include "serve/status_server.h"
 #include "shared/clock.h"
 #include "shared/file_io.h"
 #include "shared/profile_ini.h"
@@ -263,6 +278,136 @@ void BM_ReadHistory168h(benchmark::State& state) {
   if (read_polls != static_cast<std::size_t>(polls)) state.SkipWithError("history not whole");
 }
 BENCHMARK(BM_ReadHistory168h)->Unit(benchmark::kMillisecond);
+
+// The CPU time of the calling thread.
+struct ThreadCpuClock {
+  using duration = std::chrono::nanoseconds;
+  using time_point = std::chrono::time_point<ThreadCpuClock, duration>;
+  static time_point now() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return time_point(duration(int64_t{t.tv_sec} * 1000000000 + t.tv_nsec));
+  }
+};
+
+void BM_ServedPoll(benchmark::State& state) {
+  MemoryHttpClient http(StatusText(22));
+  StillClock clock;
+  MonitorModel model;
+  KovunSettings settings;
+  settings.service_url = "http://127.0.0.1:9/status/";
+  settings.alerts.enabled = true;
+  settings.alerts.watched.fill(true);
+  settings.alerts.history_hours = kMaxHistoryHours;
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("tol-serve-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const FilePath zoneroll_folder = FilePath::FromSystem((folder / "").native());
+  WriteFileAtomic(zoneroll_folder.Join("arvel.ini"), MapFileText(4));
+  AlertMonitor alerts(settings.alerts, FilePath());
+  auto poll_once = [&](StatusPoll& poll) {
+    PollContext ctx{model, settings, clock, PollHooks{}};
+    poll.Begin(ctx);
+    poll.FetchStatus(http);
+    poll.ApplyStatus(ctx);
+    poll.FetchHead(http);
+    const PollOutcome outcome = poll.Finish(ctx);
+    BuildMapMenus(model, zoneroll_folder, settings.popup_break);
+    return outcome;
+  };
+  int64_t minute = 0;
+  auto observe = [&](const StatusPoll& poll, PollOutcome outcome) {
+    FinishedPoll finished;
+    finished.time = DateTime::FromMilliseconds(45000LL * 86400000 + ++minute * 60000);
+    finished.utc_offset_minutes = 540;
+    finished.world = model.label1;
+    finished.outcome = outcome;
+    finished.observed = poll.observed() ? &*poll.observed() : nullptr;
+    finished.names_known_server = poll.names_known_server();
+    return alerts.Observe(finished, settings, nullptr);
+  };
+  {
+    StatusPoll poll(settings.service_url, "arvel/");
+    const PollOutcome outcome = poll_once(poll);
+    for (std::size_t i = 0; i < alerts.history().capacity(); ++i) observe(poll, outcome);
+  }
+  std::unique_ptr<StatusServer> server;
+  for (int port = 47100; !server && port < 47200; ++port) {
+    try {
+      server = StartStatusServer(port, clock);
+    } catch (const std::exception&) {
+    }
+  }
+  if (!server) {
+    state.SkipWithError("no free port");
+    return;
+  }
+  // The event streams, read all along by one thread.
+  std::vector<int> streams;
+  for (int64_t i = 0; i < state.range(0); ++i) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(server->port()));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    const std::string get =
+        "GET /events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server->port()) + "\r\n\r\n";
+    send(fd, get.data(), get.size(), 0);
+    streams.push_back(fd);
+  }
+  std::atomic<bool> done{false};
+  std::atomic<int64_t> bytes{0};
+  std::thread reader([&] {
+    std::vector<pollfd> fds;
+    for (int fd : streams) fds.push_back(pollfd{fd, POLLIN, 0});
+    char chunk[65536];
+    while (!done && !fds.empty()) {
+      if (poll(fds.data(), fds.size(), 100) <= 0) continue;
+      for (pollfd& p : fds) {
+        if (p.revents & POLLIN) bytes += std::max<ssize_t>(0, recv(p.fd, chunk, sizeof chunk, 0));
+      }
+    }
+  });
+
+  // The UI thread's own CPU time: the server's threads may run meanwhile
+  // (on another core of a desktop) without counting.
+  using Clock = ThreadCpuClock;
+  Clock::duration poll_time{}, event_time{}, added_time{};
+  PanelStates states{};
+  for (auto _ : state) {
+    StatusPoll poll(settings.service_url, "arvel/");
+    const auto t0 = Clock::now();
+    const PollOutcome outcome = poll_once(poll);
+    std::vector<Alert> raised = observe(poll, outcome);
+    const auto t1 = Clock::now();
+    MonitorEvents events;
+    events.poll =
+        MakePollEvent(model, outcome, alerts.WorstWatchedState(), states, clock.Now(), 540);
+    for (const Alert& a : raised) events.alerts.push_back(MakeAlertEvent(a));
+    const auto t2 = Clock::now();
+    server->Publish(events, &alerts);
+    const auto t3 = Clock::now();
+    poll_time += t1 - t0;
+    event_time += t2 - t1;
+    added_time += t3 - t2;
+  }
+  done = true;
+  reader.join();
+  for (int fd : streams) close(fd);
+  server.reset();
+  std::filesystem::remove_all(folder);
+  const double n = static_cast<double>(state.iterations());
+  const double poll_us = std::chrono::duration<double, std::micro>(poll_time).count() / n;
+  const double added_us = std::chrono::duration<double, std::micro>(added_time).count() / n;
+  state.counters["poll_us"] = poll_us;
+  state.counters["added_us"] = added_us;
+  state.counters["added_pct"] = 100.0 * added_us / poll_us;
+  state.counters["stream_bytes"] = static_cast<double>(bytes.load());
+  // The poll event itself (made once for every sink that asks for it).
+  state.counters["event_us"] = std::chrono::duration<double, std::micro>(event_time).count() / n;
+}
+BENCHMARK(BM_ServedPoll)->Arg(0)->Arg(32);
 
 }  // namespace
 }  // namespace tol

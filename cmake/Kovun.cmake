@@ -52,17 +52,25 @@ function(kovun_add_test_dir name dir)
 endfunction()
 
 # The header-only libraries from Debian's packages, as targets for every
-# build: nlohmann_json::nlohmann_json and kovun_httplib (cpp-httplib's one
-# header). The MinGW build can't search /usr/include (it holds the Linux C
+# build: nlohmann_json::nlohmann_json and kovun_httplib (cpp-httplib).
+# Debian's libcpp-httplib-dev splits cpp-httplib: /usr/include/httplib.h
+# holds only the declarations, the code is in libcpp-httplib.so. Linux links
+# that library; the MinGW build takes the one full header of the same version
+# that scripts/deps.sh (kovun_httplib_header) unpacks from Debian's source
+# package. The MinGW build can't search /usr/include (it holds the Linux C
 # library's headers), so it takes copies of just these headers into the
 # build tree.
 macro(kovun_setup_header_libraries)
   if(WIN32)
+    set(KOVUN_HTTPLIB_HEADER "/usr/local/share/kovun/cpp-httplib/httplib.h" CACHE FILEPATH
+        "cpp-httplib's full single header (scripts/deps.sh: kovun_httplib_header)")
+    if(NOT EXISTS "${KOVUN_HTTPLIB_HEADER}")
+      message(FATAL_ERROR "${KOVUN_HTTPLIB_HEADER} is missing: run "
+                          "'. scripts/deps.sh && kovun_httplib_header' as root")
+    endif()
     set(KOVUN_THIRD_PARTY_INCLUDE "${CMAKE_BINARY_DIR}/third_party/include")
     file(COPY /usr/include/nlohmann DESTINATION "${KOVUN_THIRD_PARTY_INCLUDE}")
-    if(EXISTS /usr/include/httplib.h)
-      file(COPY /usr/include/httplib.h DESTINATION "${KOVUN_THIRD_PARTY_INCLUDE}")
-    endif()
+    file(COPY "${KOVUN_HTTPLIB_HEADER}" DESTINATION "${KOVUN_THIRD_PARTY_INCLUDE}")
     add_library(kovun_nlohmann_json INTERFACE)
     target_include_directories(kovun_nlohmann_json SYSTEM INTERFACE "${KOVUN_THIRD_PARTY_INCLUDE}")
     add_library(nlohmann_json::nlohmann_json ALIAS kovun_nlohmann_json)
@@ -71,7 +79,9 @@ macro(kovun_setup_header_libraries)
     target_link_libraries(kovun_httplib INTERFACE ws2_32)
   else()
     find_package(nlohmann_json REQUIRED)
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET GLOBAL cpp-httplib)
     add_library(kovun_httplib INTERFACE)
-    target_include_directories(kovun_httplib SYSTEM INTERFACE /usr/include)
+    target_link_libraries(kovun_httplib INTERFACE PkgConfig::HTTPLIB)
   endif()
 endmacro()

@@ -4,6 +4,7 @@
 // keys would, its pixels read off the screen.
 
 #include <windows.h>
+#include <winsock2.h>
 // clang-format off
 #include <commctrl.h>
 // clang-format on
@@ -788,6 +789,92 @@ TEST_F(KovunExeTest, HistoryWindowOpensOnTheScreen) {
   EXPECT_TRUE(on_work_area(rect)) << rect.left << "," << rect.top << "," << rect.right << ","
                                   << rect.bottom;
   ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
+
+// A port that was free a moment ago, and a raw connection to it.
+int FreeLoopbackPort() {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  int n = sizeof a;
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+  closesocket(s);
+  return ntohs(a.sin_port);
+}
+
+// Reads from `s` until `until` has come (or 15 s pass); all that came.
+std::string ReadUntil(SOCKET s, std::string& received, const std::string& until) {
+  const auto end = Clock::now() + milliseconds(15000);
+  while (received.find(until) == std::string::npos && Clock::now() < end) {
+    WSAPOLLFD p{s, POLLRDNORM, 0};
+    if (WSAPoll(&p, 1, 500) <= 0) continue;
+    char chunk[4096];
+    const int n = recv(s, chunk, sizeof chunk, 0);
+    if (n <= 0) break;
+    received.append(chunk, n);
+  }
+  return received;
+}
+
+// [Serve] Port: kovun.exe serves the same status and event stream as the
+// terminal monitor, on 127.0.0.1 through Winsock.
+TEST_F(KovunExeTest, ServesStatusAndEvents) {
+  WSADATA wsa;
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+  auto status = [&](const char* map3) {
+    Control("content?path=/status/arvel/status.txt&body=" +
+            Escape(std::string("LoginServer,Good,2,2,10\r\nGameServer03,") + map3 + "\r\n"));
+  };
+  status("Good,2,2,10");
+  const int serve_port = FreeLoopbackPort();
+  WriteSettings("[Alert]\r\nEnabled=1\r\nServers=3\r\nDown=1\r\n[Serve]\r\nPort=" +
+                std::to_string(serve_port) + "\r\n");
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  const std::string base = "http://127.0.0.1:" + std::to_string(serve_port);
+  std::string json;
+  ASSERT_TRUE(WaitFor([&] {
+    try {
+      json = control_->Get(base + "/status.json");
+    } catch (const std::exception&) {
+      return false;
+    }
+    return json.find("\"panels\"") != std::string::npos;
+  }));
+  EXPECT_NE(json.find("\"world\":\"Arvel\""), std::string::npos) << json;
+  EXPECT_NE(json.find("{\"slot\":7,\"caption\":\"3\",\"color\":\"$009FCF9F\",\"rgb\":\"#9FCF9F\""),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"alerts\":[]"), std::string::npos) << json;
+
+  SOCKET events = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<u_short>(serve_port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(events, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  const std::string request =
+      "GET /events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(serve_port) + "\r\n\r\n";
+  send(events, request.data(), static_cast<int>(request.size()), 0);
+  std::string received;
+  EXPECT_NE(ReadUntil(events, received, "event: poll\n").find("text/event-stream"),
+            std::string::npos);
+  status("Down,0,2,1000");
+  HWND label = GetDlgItem(window, 100);
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(100, STN_DBLCLK), reinterpret_cast<LPARAM>(label));
+  ReadUntil(events, received, "\"to\":\"down\"");
+  EXPECT_NE(received.find("event: alert\ndata: {\"event\":\"alert\""), std::string::npos)
+      << received;
+  EXPECT_NE(received.find("\"server\":\"3\",\"from\":\"up\",\"to\":\"down\""), std::string::npos);
+
+  // Closing the window ends the stream too.
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
+  std::string rest;
+  ReadUntil(events, rest, std::string("\0never", 6));
+  closesocket(events);
+  WSACleanup();
 }
 
 // The names in `folder` (ending in "\\"), sorted.

@@ -22,6 +22,7 @@
 #include "monitor/term/terminal_ui.h"
 #include "net/http_client.h"
 #include "notify/webhook_notifier.h"
+#include "serve/status_server.h"
 #include "shared/clock.h"
 #include "shared/codepage.h"
 
@@ -203,9 +204,13 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
       paths.settings_path, clock, [&loop, &monitor_ptr](std::exception_ptr f) {
         loop.Post([&monitor_ptr, f] { monitor_ptr->LogFailure(f); });
       });
-  hooks.poll_events = json || (webhooks && webhooks->wants_poll_events());
-  hooks.events = [&ui, &monitor_ptr, &loop, &webhooks, json](const MonitorEvents& events) {
+  // [Serve] Port: the local status endpoint takes every poll's events.
+  const ServeSettings serve = ReadServeSettingsFile(paths.settings_path);
+  std::unique_ptr<StatusServer> server;
+  hooks.poll_events = json || serve.enabled() || (webhooks && webhooks->wants_poll_events());
+  hooks.events = [&ui, &monitor_ptr, &loop, &webhooks, &server, json](const MonitorEvents& events) {
     if (webhooks) webhooks->Post(events);
+    if (server) server->Publish(events, monitor_ptr->alert_monitor());
     if (ui) {
       for (const auto& a : events.alerts) {
         ui->ShowAlert(a->alert, monitor_ptr->alert_monitor()->sound());
@@ -266,6 +271,10 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
     ReportUnlogged();
     return kExitAnotherCopy;
   }
+  // After start-up, whose first poll runs on the worker: a second copy
+  // serves nothing.
+  server = StartConfiguredStatusServer(serve, clock,
+                                       [&monitor](std::exception_ptr e) { monitor.LogFailure(e); });
   while (!loop.quitting()) {
     monitor.RunGuarded([&] {
       if (ui) {
@@ -283,6 +292,7 @@ int RunLoop(const MonitorPaths& paths, bool interactive, bool json) {
   // ends at once, and its poll's continuation is dropped with the loop.
   http->Abandon();
   if (webhooks) webhooks->Stop();  // before the close-time save
+  server.reset();
   ui.reset();
   monitor.FormClose(monitor.settings().left, monitor.settings().top);
   ReportUnlogged();

@@ -31,6 +31,7 @@
 #include "monitor/worlds.h"
 #include "net/http_client.h"
 #include "notify/webhook_notifier.h"
+#include "serve/status_server.h"
 #include "shared/codepage.h"
 #include "shared/errors.h"
 
@@ -233,6 +234,9 @@ class TKovunForm::Impl {
   bool notify_test_running_ = false;
   KovunFormPorts ports_;
   AlertNotifier notifier_;
+  // [Serve] Port: the local status endpoint, fed after each poll.
+  ServeSettings serve_;
+  std::unique_ptr<StatusServer> server_;
 
   // What the window shows now.
   std::string shown_caption_, shown_label_;
@@ -316,6 +320,7 @@ TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
           delete posted;
         }
       });
+  serve_ = ReadServeSettingsFile(settings_path);
   monitor_ = std::make_unique<KovunMonitor>(
       *http_, SystemClock(), *timer1_driver_, *timer2_driver_, *executor_,
       PathsBesideSettings(settings_path, module_path), Hooks());
@@ -324,6 +329,11 @@ TKovunForm::Impl::Impl(Application& application, const FilePath& settings_path,
   tray_menu_ = std::make_shared<TrayMenu>(*this);
   tray_->SetRButtonPopupMenu(tray_menu_);
   monitor_->FormCreate();
+  if (!second_copy()) {
+    server_ = StartConfiguredStatusServer(serve_, SystemClock(), [this](std::exception_ptr e) {
+      monitor_->LogFailure(std::move(e));
+    });
+  }
   AddHistoryEntry();
   AddNotifyTestEntry();
   tear_down_on_failure.armed = false;
@@ -335,6 +345,7 @@ void TKovunForm::Impl::TearDown() {
   // Nothing waits for a slow service: the request in flight is given up,
   // the worker joined, and the poll's continuation dropped.
   StopPolling();
+  server_.reset();  // closes every connection
   webhooks_.reset();
   application_.set_failure_handler(nullptr);
   history_.reset();
@@ -443,9 +454,10 @@ MonitorHooks TKovunForm::Impl::Hooks() {
       }
     }).detach();
   };
-  hooks.poll_events = webhooks_ && webhooks_->wants_poll_events();
+  hooks.poll_events = serve_.enabled() || (webhooks_ && webhooks_->wants_poll_events());
   hooks.events = [this](const MonitorEvents& events) {
     if (webhooks_) webhooks_->Post(events);
+    if (server_) server_->Publish(events, monitor_->alert_monitor());
     ShowAlerts(events);
   };
   hooks.observed = [this] {
