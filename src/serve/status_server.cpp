@@ -427,8 +427,8 @@ class ServerImpl final : public StatusServer {
     std::shared_ptr<const HistorySnapshot> history;
     if (item.history) history = mirror_.Apply(*item.history);
     std::vector<std::shared_ptr<const std::string>> frames;
-    if (item.poll) frames.push_back(Frame("poll", item.poll->json));
-    for (const auto& a : item.alerts) frames.push_back(Frame("alert", a->json));
+    if (item.poll) frames.push_back(Frame("poll", item.poll->json()));
+    for (const auto& a : item.alerts) frames.push_back(Frame("alert", a->json()));
     {
       std::lock_guard lock(state_mu_);
       if (item.poll) poll_ = item.poll;
@@ -545,12 +545,12 @@ class ServerImpl final : public StatusServer {
       built->body = "{\"world\":null,\"outcome\":\"none\"}\n";
     } else {
       const std::optional<int64_t> countdown = poll->CountdownAt(clock_.Now());
-      OrderedJson json = OrderedJson::parse(poll->json);
+      OrderedJson json = OrderedJson::parse(poll->json());
       json.erase("event");
       json["countdown"] = countdown ? OrderedJson(*countdown) : OrderedJson(nullptr);
       if (alerts_on) {
         OrderedJson list = OrderedJson::array();
-        for (const auto& a : alerts) list.push_back(OrderedJson::parse(a->json));
+        for (const auto& a : alerts) list.push_back(OrderedJson::parse(a->json()));
         json["alerts"] = std::move(list);
       }
       built->body = json.dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace) + "\n";

@@ -789,6 +789,7 @@ TEST_F(KovunExeTest, HistoryWindowOpensOnTheScreen) {
   EXPECT_TRUE(on_work_area(rect)) << rect.left << "," << rect.top << "," << rect.right << ","
                                   << rect.bottom;
   ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
+}
 
 // A port that was free a moment ago, and a raw connection to it.
 int FreeLoopbackPort() {
