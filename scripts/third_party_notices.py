@@ -2,7 +2,7 @@
 """Writes the release's THIRD-PARTY-NOTICES.txt from what the programs really
 link, and fails when the link maps name linked code without a notice.
 
-    third_party_notices.py [--table TABLE] [--out FILE] PROGRAM.map...
+    third_party_notices.py [--table TABLE] [--build DIR] [--out FILE] PROGRAM.map...
 
 Every archive member and object that a link map names and that is not the
 build's own (those are named by relative paths) must match a rule of TABLE
@@ -14,6 +14,14 @@ information names the source files it was built from, and every paragraph
 of the copyright file whose Files patterns match one of them applies ("*"
 only when nothing more specific does). Public-domain code needs no notice
 and is only listed.
+
+Code of header-only libraries (nlohmann-json, cpp-httplib) is compiled into
+the build's own objects, which the maps name by relative paths: with --build
+(the Ninja build tree the maps come from) every header those objects were
+compiled from (ninja -t deps) must be the build's own, under a root whose
+notice the runtime libraries already bring, or match a "headers" rule of
+TABLE; such a rule takes its notices from the package's machine-readable
+copyright file, for the header's path in the library's own source tree.
 
 Without --out it only checks. Exits 1, naming each member, when something
 has no notice.
@@ -32,6 +40,42 @@ OBJDUMP = "x86_64-w64-mingw32-objdump"
 RULE = "=" * 72
 THIN = "-" * 72
 MAX_LISTED = 20
+
+
+def own_objects(map_path):
+    """The build's own objects the link map names: archive members
+    ("src/serve/libtol_serve.a(x.cpp.obj)") as the object files CMake built
+    them from ("src/serve/CMakeFiles/tol_serve.dir/x.cpp.obj"), and objects
+    loaded by a relative path."""
+    found = set()
+    with open(map_path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            m = re.match(r"^([^/\s(][^\s(]*)/lib([^/\s(]+)\.a\(([^)]+)\)", line)
+            if m:
+                found.add(f"{m.group(1)}/CMakeFiles/{m.group(2)}.dir/{m.group(3)}")
+                continue
+            m = re.match(r"^LOAD ([^/\s]\S*\.obj)$", line.rstrip("\n"))
+            if m:
+                found.add(os.path.normpath(m.group(1)))
+    return found
+
+
+def object_headers(build):
+    """{object: [headers]} of a Ninja build tree, as its compiler told them
+    (KOVUN_NINJA_DEPS: a file with that output instead, for tests)."""
+    if os.environ.get("KOVUN_NINJA_DEPS"):
+        with open(os.environ["KOVUN_NINJA_DEPS"], encoding="utf-8") as f:
+            out = f.read()
+    else:
+        out = subprocess.run(["ninja", "-C", build, "-t", "deps"], capture_output=True,
+                             text=True, check=True).stdout
+    deps, current = {}, None
+    for line in out.split("\n"):
+        if line and not line.startswith(" "):
+            current = deps.setdefault(line.split(":")[0], [])
+        elif line.strip() and current is not None:
+            current.append(line.strip())
+    return deps
 
 
 def linked_files(map_path):
@@ -215,6 +259,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--table", default=os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "release", "third-party-notices.json"))
+    parser.add_argument("--build")
     parser.add_argument("--out")
     parser.add_argument("maps", nargs="+")
     args = parser.parse_args()
@@ -273,6 +318,39 @@ def main():
                          f"\n   From: {copyright.path}")
                 add(package + "|" + first, title, copyright.paragraph_text(first), program, path,
                     member)
+
+    if args.build:
+        headers_by_object = object_headers(args.build)
+        for map_path in args.maps:
+            program = os.path.splitext(os.path.basename(map_path))[0] + ".exe"
+            headers = set()
+            for obj in own_objects(map_path):
+                if obj not in headers_by_object:
+                    missing.append(f"{program}: {obj}: the build tree has no dependencies for it")
+                    continue
+                headers.update(headers_by_object[obj])
+            for header in sorted(headers):
+                if any(fnmatch.fnmatchcase(header, root) for root in table["header_roots"]):
+                    continue
+                rule = next((r for r in table["headers"]
+                             if fnmatch.fnmatchcase(header, r["path"])), None)
+                if rule is None:
+                    missing.append(f"{program}: compiled from {header}: no rule names a notice")
+                    continue
+                copyright = copyrights.setdefault(rule["package"], Copyright(rule["package"]))
+                source = rule["source"] + header[len(rule["path"].rstrip("*")):] \
+                    if rule["path"].endswith("*") else rule["source"]
+                firsts = copyright.paragraphs_for(source)
+                if not firsts:
+                    missing.append(f"{program}: {header}: no paragraph of {copyright.path} "
+                                   f"covers {source}")
+                for first in firsts:
+                    paragraph = next(p for p in copyright.paragraphs if p[0] == first)
+                    holders = (field(paragraph, "Copyright") or ["?"])[0]
+                    title = (f"{rule['package']}: {(field(paragraph, 'License') or ['?'])[0]} "
+                             f"({holders})\n   From: {copyright.path}")
+                    add(rule["package"] + "|" + first, title, copyright.paragraph_text(first),
+                        program, rule["name"], None)
 
     if missing:
         print("third_party_notices: linked code without a notice:", file=sys.stderr)

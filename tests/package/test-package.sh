@@ -101,7 +101,7 @@ buildinfo() {
 check "BUILDINFO.txt names the tools" buildinfo
 notices_as_linked() {
   "$root/tests/package/notices_check.sh" "$windows" &&
-    python3 "$root/scripts/third_party_notices.py" --out "$work/notices.txt" \
+    python3 "$root/scripts/third_party_notices.py" --build "$windows" --out "$work/notices.txt" \
       "$windows/src/monitor/win32/kovun.map" "$windows/src/assistant/win32/Zoneroll.map" &&
     python3 - "$work/notices.txt" "$folder/THIRD-PARTY-NOTICES.txt" <<'PY'
 import sys
