@@ -680,6 +680,59 @@ TEST_F(KovunExeTest, AlertsKeepTheIconAndTheHistoryShowsEachPoll) {
   ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
 }
 
+// The history file of an earlier run is read back at the next start: its
+// polls stand left of the new one in the history window.
+TEST_F(KovunExeTest, HistoryOfAnEarlierRunShowsAfterARestart) {
+  auto status = [&](const char* map3) {
+    Control("content?path=/status/arvel/status.txt&body=" +
+            Escape(std::string("LoginServer,Good,2,2,10\r\nGameServer03,") + map3 + ",2,2,10\r\n"));
+  };
+  const std::string settings =
+      "[Alert]\r\nEnabled=1\r\nServers=3\r\n[History]\r\nFile=history.csv\r\n";
+  status("Down,0,2,1000");
+  WriteSettings(settings);
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
+
+  status("Good");
+  WriteSettings(settings);
+  window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
+  HWND history = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    for (HWND w : TopWindows(pid_, L"TKovunHistory")) {
+      if (IsWindowVisible(w)) history = w;
+    }
+    return history != nullptr;
+  }));
+  // Row 7 (map server 3) of 16-pixel rows, 4-pixel columns: this run's Good
+  // ($00CFFFCF) at the right, the earlier run's Down ($00CFCFFF) before it.
+  RECT client;
+  GetClientRect(history, &client);
+  POINT newest{client.right - 2, 6 * 16 + 8};
+  ClientToScreen(history, &newest);
+  auto screen_at = [](POINT at) {
+    HDC screen = GetDC(nullptr);
+    const COLORREF color = GetPixel(screen, at.x, at.y);
+    ReleaseDC(nullptr, screen);
+    return color;
+  };
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        return screen_at(newest) == 0x00CFFFCF &&
+               screen_at(POINT{newest.x - 4, newest.y}) == 0x00CFCFFF;
+      },
+      milliseconds(5000)))
+      << std::hex << screen_at(newest) << " " << screen_at(POINT{newest.x - 4, newest.y});
+  PostMessageW(history, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(history); }));
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
+}
+
 // [Notify]: an alert reaches the webhook stand-in as a Discord message, and
 // "通知のテスト" sends one more; neither holds up the window.
 TEST_F(KovunExeTest, AlertGoesToTheWebhookAndTheTestEntrySendsOne) {
