@@ -60,6 +60,8 @@ constexpr UINT_PTR kTimer2Id = 2;
 // While alerts are held, the desktop is asked again this often.
 constexpr UINT_PTR kHeldAlertsTimerId = 3;
 constexpr UINT kHeldAlertsCheckMs = 3000;
+// The icon shown only for a test message's balloon goes again after it.
+constexpr UINT_PTR kBalloonIconTimerId = 4;
 
 // Control ids: the world label, then Panel1-Panel19 as kPanelId + n.
 constexpr int kLabelId = 100;
@@ -631,8 +633,12 @@ void TKovunForm::Impl::StartNotifyTest() {
 void TKovunForm::Impl::NotifyTestDone(bool sent, const std::string& description) {
   notify_test_running_ = false;
   if (closing_) return;
-  // A balloon needs the icon: it comes into the notification area for it.
-  tray_->SetVisible(true);
+  // A balloon needs the icon: it comes into the notification area for it,
+  // and goes again with the balloon when nothing else keeps it there.
+  if (!tray_->visible()) {
+    tray_->SetVisible(true);
+    SetTimer(window_, kBalloonIconTimerId, kAlertBalloonMs, nullptr);
+  }
   tray_->ShowBalloonHelp(
       "Kovun",
       FillText((sent ? kNotifyTestSentText : kNotifyTestFailedText).bytes(), {description}),
@@ -912,6 +918,11 @@ LRESULT TKovunForm::Impl::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (wparam == kTimer1Id) monitor_->timer1().Tick();
       if (wparam == kTimer2Id) monitor_->timer2().Tick();
       if (wparam == kHeldAlertsTimerId && !closing_) TellAlerts(notifier_.Recheck());
+      if (wparam == kBalloonIconTimerId) {
+        KillTimer(window_, kBalloonIconTimerId);
+        // Where alerts or tray mode keep the icon, it stays.
+        if (!closing_) tray_->SetVisible(AlertsOn() || monitor_->model().task_tray);
+      }
       return 0;
     case kPollStepDone:
       if (!polling_stopped_) executor_->RunFinished();
