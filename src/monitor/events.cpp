@@ -13,7 +13,7 @@ namespace {
 // ones a panel may name. Others read as the button face.
 uint32_t SystemColorDefault(uint32_t index) {
   switch (index) {
-    case 5:  // COLOR_WINDOW
+    case 5:   // COLOR_WINDOW
     case 14:  // COLOR_HIGHLIGHTTEXT
       return 0x00FFFFFF;
     case 6:   // COLOR_WINDOWFRAME
@@ -180,8 +180,8 @@ std::shared_ptr<const PollEvent> MakePollEvent(const MonitorModel& model,
   e->caption = model.caption;
   for (int slot = 1; slot <= kVisibleSlotCount; ++slot) {
     const PanelModel& p = model.panel(slot);
-    e->panels[slot - 1] = PanelEvent{slot, p.caption, p.color, p.hint, p.hint_shown,
-                                     states[slot - 1]};
+    e->panels[slot - 1] =
+        PanelEvent{slot, p.caption, p.color, p.hint, p.hint_shown, states[slot - 1]};
   }
   e->average_text = model.average_text;
   e->update_text = model.update_text;

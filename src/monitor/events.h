@@ -73,8 +73,8 @@ struct PanelEvent {
 struct PollEvent {
   DateTime time;  // local, when the poll finished
   int utc_offset_minutes = 0;
-  std::string world;    // the world label, code page 932
-  std::string caption;  // code page 932
+  std::string world;                                 // the world label, code page 932
+  std::string caption;                               // code page 932
   std::array<PanelEvent, kVisibleSlotCount> panels;  // index slot - 1
   std::string average_text, update_text;             // code page 932
   int32_t interval_ms = 0;
