@@ -111,22 +111,29 @@ void AlertRules::ObserveService(bool unreachable, std::vector<AlertChange>& out)
   t.changes = (t.changes << 1) & kWindowMask;
   ++t.stable;
   if (state != t.confirmed && (!unreachable || t.run >= settings_.down)) {
-    const ServerState from = t.confirmed;
-    t.confirmed = state;
-    t.run = 0;
-    t.changes |= 1;
-    t.stable = 0;
-    if (!t.flapping) {
-      t.flapping = std::popcount(t.changes) >= kFlapChanges;
-      out.push_back({0, from, t.flapping ? ServerState::kFlapping : state});
-    }
+    Confirm(t, 0, state, true, out);
   } else if (state == t.confirmed) {
     t.run = 0;
   }
-  if (t.flapping && t.stable >= kFlapWindow) {
-    t.flapping = false;
-    out.push_back({0, ServerState::kFlapping, t.confirmed});
-  }
+  Settle(t, 0, true, out);
+}
+
+void AlertRules::Confirm(Track& t, int slot, ServerState state, bool tell,
+                         std::vector<AlertChange>& out) {
+  const ServerState from = t.confirmed;
+  t.confirmed = state;
+  t.run = 0;
+  t.changes |= 1;
+  t.stable = 0;
+  if (t.flapping) return;
+  t.flapping = std::popcount(t.changes) >= kFlapChanges;
+  if (tell) out.push_back({slot, from, t.flapping ? ServerState::kFlapping : state});
+}
+
+void AlertRules::Settle(Track& t, int slot, bool tell, std::vector<AlertChange>& out) {
+  if (!t.flapping || t.stable < kFlapWindow) return;
+  t.flapping = false;
+  if (tell) out.push_back({slot, ServerState::kFlapping, t.confirmed});
 }
 
 void AlertRules::ObserveServer(int slot, ServerState state, std::vector<AlertChange>& out) {
@@ -148,22 +155,9 @@ void AlertRules::ObserveServer(int slot, ServerState state, std::vector<AlertCha
     t.run = 0;
     t.confirmed = state;  // up and slow trade places silently
   } else if (++t.run >= needed) {
-    const ServerState from = t.confirmed;
-    t.confirmed = state;
-    t.run = 0;
-    t.changes |= 1;
-    t.stable = 0;
-    if (!t.flapping) {
-      t.flapping = std::popcount(t.changes) >= kFlapChanges;
-      if (settings_.watched[slot - 1]) {
-        out.push_back({slot, from, t.flapping ? ServerState::kFlapping : state});
-      }
-    }
+    Confirm(t, slot, state, settings_.watched[slot - 1], out);
   }
-  if (t.flapping && t.stable >= kFlapWindow) {
-    t.flapping = false;
-    if (settings_.watched[slot - 1]) out.push_back({slot, ServerState::kFlapping, t.confirmed});
-  }
+  Settle(t, slot, settings_.watched[slot - 1], out);
 }
 
 void AlertRules::Reset() {

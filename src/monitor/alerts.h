@@ -111,6 +111,13 @@ class AlertRules {
   };
   void ObserveServer(int slot, ServerState state, std::vector<AlertChange>& out);
   void ObserveService(bool unreachable, std::vector<AlertChange>& out);
+  // A confirmed change of `t` to `state`: its alert for `slot` (when `tell`),
+  // or the flapping alert, or nothing while it flaps.
+  static void Confirm(Track& t, int slot, ServerState state, bool tell,
+                      std::vector<AlertChange>& out);
+  // A flapping track that stayed kFlapWindow polls unchanged settles: one
+  // alert (when `tell`) names its state.
+  static void Settle(Track& t, int slot, bool tell, std::vector<AlertChange>& out);
 
   AlertSettings settings_;
   std::array<Track, kVisibleSlotCount> servers_{};
