@@ -40,9 +40,10 @@
 #include <thread>
 #include <vector>
 
+#include "alerted_poll.h"
 #include "monitor/alert_monitor.h"
-#include "monitor/history_readback.h"
 #include "monitor/events.h"
+#include "monitor/history_readback.h"
 #include "monitor/map_menus.h"
 #include "monitor/model.h"
 #include "monitor/poll.h"
@@ -57,49 +58,12 @@
 namespace tol {
 namespace {
 
-constexpr const char* kKeys[] = {
-    "LoginServer",    "PatchServerH", "PatchServerFV1", "PatchServerFV2", "PatchServerFV3",
-    "PatchServerFV4", "CharSelect",   "GameServer01",   "GameServer02",   "GameServer03",
-    "GameServer04",   "GameServer05", "GameServer06",   "GameServer07",   "GameServer08",
-    "GameServer09",   "GameServer10", "GameServer11",   "GameServer12",   "GameServer13",
-    "GameServer14",   "GameServer15"};
-constexpr const char* kStates[] = {"Good", "Good", "Good", "Closed", "Dead", "Down"};
-
-class StillClock : public Clock {
- public:
-  DateTime Now() const override { return DateTime::FromMilliseconds(45000LL * 86400000); }
-  int UtcOffsetMinutes(DateTime) const override { return 540; }
-};
-
-// Answers status.txt with a fixed body, loadtime.txt with "120", HEAD with a
-// fixed time.
-class MemoryHttpClient : public HttpClient {
- public:
-  explicit MemoryHttpClient(std::string status) : status_(std::move(status)) {}
-  void SetProfile(const RequestProfile& profile) override { profile_ = profile; }
-  const RequestProfile& profile() const override { return profile_; }
-  std::string Get(const std::string& url) override {
-    return url.ends_with("status.txt") ? status_ : std::string("120\r\n");
-  }
-  HeadResult Head(const std::string&) override {
-    return HeadResult{DateTime::FromMilliseconds(45000LL * 86400000 - 60000)};
-  }
-  void Abandon() override {}  // answers never wait
-
- private:
-  RequestProfile profile_;
-  std::string status_;
-};
-
-std::string StatusText(int lines) {
-  std::mt19937 random(7);
-  std::string text;
-  for (int i = 0; i < lines; ++i) {
-    text += std::string(kKeys[i % 22]) + "," + kStates[random() % 6] + "," +
-            std::to_string(random() % 3) + ",2," + std::to_string(random() % 120000) + "\r\n";
-  }
-  return text;
-}
+using bench::AlertedPoll;
+using bench::kStates;
+using bench::MapFileText;
+using bench::MemoryHttpClient;
+using bench::StatusText;
+using bench::StillClock;
 
 void BM_PollUiSteps(benchmark::State& state) {
   MemoryHttpClient http(StatusText(static_cast<int>(state.range(0))));
@@ -122,18 +86,6 @@ void BM_PollUiSteps(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_PollUiSteps)->Arg(20)->Arg(200)->Arg(2000)->Arg(20000)->Complexity(benchmark::oN);
-
-std::string MapFileText(int entries) {
-  std::string text;
-  for (int n = 1; n <= kMapMenuCount; ++n) {
-    text += "[" + MapSectionName(n) + "]\r\n";
-    for (int i = 0; i < entries; ++i) {
-      text += "m" + std::to_string(i) + "=Map " + std::to_string(n * 1000 + i) + "\r\n";
-    }
-    text += "\r\n";
-  }
-  return text;
-}
 
 void BM_BuildMapMenus(benchmark::State& state) {
   const ProfileIni file = ProfileIni::Parse(MapFileText(static_cast<int>(state.range(0))));
@@ -169,66 +121,21 @@ void BM_BuildMapMenusFromFile(benchmark::State& state) {
 BENCHMARK(BM_BuildMapMenusFromFile)->Arg(50)->Arg(500)->Arg(5000)->Complexity(benchmark::oN);
 
 void BM_AlertedPoll(benchmark::State& state) {
-  const bool with_file = state.range(0) != 0;
-  MemoryHttpClient http(StatusText(22));
-  StillClock clock;
-  MonitorModel model;
-  KovunSettings settings;
-  settings.service_url = "http://127.0.0.1:9/status/";
-  settings.alerts.enabled = true;
-  settings.alerts.watched.fill(true);
-  settings.alerts.history_hours = kMaxHistoryHours;
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("tol-alert-bench-" + std::to_string(getpid()));
-  std::filesystem::create_directories(folder);
-  const FilePath zoneroll_folder = FilePath::FromSystem((folder / "").native());
-  WriteFileAtomic(zoneroll_folder.Join("arvel.ini"), MapFileText(4));
-  AlertMonitor alerts(settings.alerts,
-                      with_file ? zoneroll_folder.Join("history.csv") : FilePath());
-
-  // One poll as the UI thread runs it today; its observations for the alerts.
-  auto poll_once = [&](StatusPoll& poll) {
-    PollContext ctx{model, settings, clock, PollHooks{}};
-    poll.Begin(ctx);
-    poll.FetchStatus(http);
-    poll.ApplyStatus(ctx);
-    poll.FetchHead(http);
-    const PollOutcome outcome = poll.Finish(ctx);
-    BuildMapMenus(model, zoneroll_folder, settings.popup_break);
-    return outcome;
-  };
-  int64_t minute = 0;
-  auto observe = [&](const StatusPoll& poll, PollOutcome outcome) {
-    FinishedPoll finished;
-    finished.time = DateTime::FromMilliseconds(45000LL * 86400000 + ++minute * 60000);
-    finished.utc_offset_minutes = 540;
-    finished.world = model.label1;
-    finished.outcome = outcome;
-    finished.observed = poll.observed() ? &*poll.observed() : nullptr;
-    finished.names_known_server = poll.names_known_server();
-    return alerts.Observe(finished, settings, nullptr);
-  };
-  // A full history: a poll a minute for 168 hours.
-  {
-    StatusPoll poll(settings.service_url, "arvel/");
-    const PollOutcome outcome = poll_once(poll);
-    for (std::size_t i = 0; i < alerts.history().capacity(); ++i) observe(poll, outcome);
-  }
-  if (alerts.history().size() != alerts.history().capacity()) state.SkipWithError("not full");
+  AlertedPoll bench("alert-bench", state.range(0) != 0, StatusText(22));
+  if (!bench.FillHistory()) state.SkipWithError("not full");
 
   using Clock = std::chrono::steady_clock;
   Clock::duration poll_time{}, added_time{};
   for (auto _ : state) {
-    StatusPoll poll(settings.service_url, "arvel/");
+    StatusPoll poll(bench.url(), "arvel/");
     const auto t0 = Clock::now();
-    const PollOutcome outcome = poll_once(poll);
+    const PollOutcome outcome = bench.Poll(poll);
     const auto t1 = Clock::now();
-    benchmark::DoNotOptimize(observe(poll, outcome));
+    benchmark::DoNotOptimize(bench.Observe(poll, outcome));
     const auto t2 = Clock::now();
     poll_time += t1 - t0;
     added_time += t2 - t1;
   }
-  std::filesystem::remove_all(folder);
   const double n = static_cast<double>(state.iterations());
   const double poll_us = std::chrono::duration<double, std::micro>(poll_time).count() / n;
   const double added_us = std::chrono::duration<double, std::micro>(added_time).count() / n;
@@ -291,50 +198,12 @@ struct ThreadCpuClock {
 };
 
 void BM_ServedPoll(benchmark::State& state) {
-  MemoryHttpClient http(StatusText(22));
-  StillClock clock;
-  MonitorModel model;
-  KovunSettings settings;
-  settings.service_url = "http://127.0.0.1:9/status/";
-  settings.alerts.enabled = true;
-  settings.alerts.watched.fill(true);
-  settings.alerts.history_hours = kMaxHistoryHours;
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("tol-serve-bench-" + std::to_string(getpid()));
-  std::filesystem::create_directories(folder);
-  const FilePath zoneroll_folder = FilePath::FromSystem((folder / "").native());
-  WriteFileAtomic(zoneroll_folder.Join("arvel.ini"), MapFileText(4));
-  AlertMonitor alerts(settings.alerts, FilePath());
-  auto poll_once = [&](StatusPoll& poll) {
-    PollContext ctx{model, settings, clock, PollHooks{}};
-    poll.Begin(ctx);
-    poll.FetchStatus(http);
-    poll.ApplyStatus(ctx);
-    poll.FetchHead(http);
-    const PollOutcome outcome = poll.Finish(ctx);
-    BuildMapMenus(model, zoneroll_folder, settings.popup_break);
-    return outcome;
-  };
-  int64_t minute = 0;
-  auto observe = [&](const StatusPoll& poll, PollOutcome outcome) {
-    FinishedPoll finished;
-    finished.time = DateTime::FromMilliseconds(45000LL * 86400000 + ++minute * 60000);
-    finished.utc_offset_minutes = 540;
-    finished.world = model.label1;
-    finished.outcome = outcome;
-    finished.observed = poll.observed() ? &*poll.observed() : nullptr;
-    finished.names_known_server = poll.names_known_server();
-    return alerts.Observe(finished, settings, nullptr);
-  };
-  {
-    StatusPoll poll(settings.service_url, "arvel/");
-    const PollOutcome outcome = poll_once(poll);
-    for (std::size_t i = 0; i < alerts.history().capacity(); ++i) observe(poll, outcome);
-  }
+  AlertedPoll bench("serve-bench", false, StatusText(22));
+  bench.FillHistory();
   std::unique_ptr<StatusServer> server;
   for (int port = 47100; !server && port < 47200; ++port) {
     try {
-      server = StartStatusServer(port, clock);
+      server = StartStatusServer(port, bench.clock);
     } catch (const std::exception&) {
     }
   }
@@ -376,17 +245,17 @@ void BM_ServedPoll(benchmark::State& state) {
   Clock::duration poll_time{}, event_time{}, added_time{};
   PanelStates states{};
   for (auto _ : state) {
-    StatusPoll poll(settings.service_url, "arvel/");
+    StatusPoll poll(bench.url(), "arvel/");
     const auto t0 = Clock::now();
-    const PollOutcome outcome = poll_once(poll);
-    std::vector<Alert> raised = observe(poll, outcome);
+    const PollOutcome outcome = bench.Poll(poll);
+    std::vector<Alert> raised = bench.Observe(poll, outcome);
     const auto t1 = Clock::now();
     MonitorEvents events;
-    events.poll =
-        MakePollEvent(model, outcome, alerts.WorstWatchedState(), states, clock.Now(), 540);
+    events.poll = MakePollEvent(bench.model, outcome, bench.alerts.WorstWatchedState(), states,
+                                bench.clock.Now(), 540);
     for (const Alert& a : raised) events.alerts.push_back(MakeAlertEvent(a));
     const auto t2 = Clock::now();
-    server->Publish(events, &alerts);
+    server->Publish(events, &bench.alerts);
     const auto t3 = Clock::now();
     poll_time += t1 - t0;
     event_time += t2 - t1;
@@ -396,7 +265,6 @@ void BM_ServedPoll(benchmark::State& state) {
   reader.join();
   for (int fd : streams) close(fd);
   server.reset();
-  std::filesystem::remove_all(folder);
   const double n = static_cast<double>(state.iterations());
   const double poll_us = std::chrono::duration<double, std::micro>(poll_time).count() / n;
   const double added_us = std::chrono::duration<double, std::micro>(added_time).count() / n;
