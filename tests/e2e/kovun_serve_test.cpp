@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -150,12 +151,16 @@ class KovunServeTest : public ::testing::Test {
     return res && res->status == 200 ? json::parse(res->body) : json();
   }
 
-  // A 700 x 80 screenshot of `url` with a transparent background, taken
-  // `seconds` after the page opened: Chromium takes it once the page has
-  // loaded, so the page around the overlay holds an image that the sim
-  // keeps back that long.
-  void Screenshot(const std::string& url, int seconds, const std::string& png,
-                  const std::string& name);
+  // A 700 x 80 screenshot of `url` with a transparent background. Chromium
+  // takes it once the page has loaded, so the page around the overlay holds
+  // an image that the sim keeps back: until the overlay's event stream is
+  // connected, `meanwhile` has run and two seconds more have passed (or a
+  // minute, on a machine too busy to get there).
+  void Screenshot(
+      const std::string& url, const std::string& png, const std::string& name,
+      const std::function<void()>& meanwhile = [] {});
+  // Connections to the endpoint that are open now (its side, ESTABLISHED).
+  int OpenConnections() const;
 
   SimProcess sim_;
   TempDir temp_;
@@ -477,20 +482,45 @@ std::string RunChromium(const std::string& args, const std::string& profile) {
   return out;
 }
 
-void KovunServeTest::Screenshot(const std::string& url, int seconds, const std::string& png,
-                                const std::string& name) {
+int KovunServeTest::OpenConnections() const {
+  char local[16];
+  std::snprintf(local, sizeof local, ":%04X", port_);
+  std::ifstream tcp("/proc/net/tcp");
+  std::string line;
+  int open = 0;
+  std::getline(tcp, line);  // the heading
+  while (std::getline(tcp, line)) {
+    std::istringstream fields(line);
+    std::string slot, from, to, state;
+    fields >> slot >> from >> to >> state;
+    open += from.ends_with(local) && state == "01";
+  }
+  return open;
+}
+
+void KovunServeTest::Screenshot(const std::string& url, const std::string& png,
+                                const std::string& name, const std::function<void()>& meanwhile) {
   const std::string held = "/held" + name + ".png";
-  sim_.SetFault(held, "stall", "seconds=" + std::to_string(seconds));
+  sim_.SetFault(held, "stall", "seconds=60");
   const std::string around = temp_.File("around" + name + ".html");
   TempDir::Write(around, "<!DOCTYPE html><body style=\"margin:0\"><iframe src=\"" + url +
                              "\" style=\"border:0;width:700px;height:80px;display:block\">"
                              "</iframe><img src=\"http://" +
                              sim_.HostPort() + held + "\"></body>");
-  RunChromium(
-      "--default-background-color=00000000 --hide-scrollbars --window-size=700,80 "
-      "--screenshot=" +
-          png + " 'file://" + around + "'",
-      temp_.File("profile" + name));
+  std::thread browser([&] {
+    RunChromium(
+        "--default-background-color=00000000 --hide-scrollbars --window-size=700,80 "
+        "--screenshot=" +
+            png + " 'file://" + around + "'",
+        temp_.File("profile" + name));
+  });
+  // The overlay holds its event stream open once its script runs.
+  for (int i = 0; i < 600 && OpenConnections() == 0; ++i) std::this_thread::sleep_for(100ms);
+  std::this_thread::sleep_for(1s);
+  meanwhile();
+  std::this_thread::sleep_for(2s);
+  sim_.ClearFaults();  // the page loads, and Chromium takes its picture
+  browser.join();
 }
 
 TEST_F(KovunServeTest, OverlayInABrowser) {
@@ -504,7 +534,7 @@ TEST_F(KovunServeTest, OverlayInABrowser) {
   const std::string shot = temp_.File("overlay.png");
   Image image;
   for (int attempt = 0; attempt < 2; ++attempt) {  // once more if nothing was drawn
-    Screenshot(url + "?style=0&scale=1", 4, shot, "1-" + std::to_string(attempt));
+    Screenshot(url + "?style=0&scale=1", shot, "1-" + std::to_string(attempt));
     image = DecodePng(TempDir::Read(shot));
     if (image.width != 700 || image.At(55, 6)[3] != 0) break;
   }
@@ -527,24 +557,24 @@ TEST_F(KovunServeTest, OverlayInABrowser) {
   }
 
   // One page load across a change: the flipped server's new colour shows
-  // without a reload (the page read /status.json once, before the change).
-  // A screenshot in which Chromium drew nothing of the page at all tells
-  // nothing: the server is flipped back and it is tried once more.
+  // without a reload (the page read /status.json once, before the change,
+  // with its event stream open). A screenshot in which Chromium drew
+  // nothing of the page at all tells nothing: the server is flipped back and
+  // it is tried once more.
   std::string before = status["panels"][6]["rgb"];  // map server 3
   for (int attempt = 0; attempt < 2; ++attempt) {
     const bool down = attempt % 2 == 0;
     const std::string shot2 = temp_.File("overlay2.png");
-    std::thread browser([&] { Screenshot(url, 8, shot2, "2-" + std::to_string(attempt)); });
-    std::this_thread::sleep_for(3s);
-    sim_.SetClock(1700000100 + 100 * attempt);  // a rewrite, with the server flipped
-    sim_.SetServer("arvel", "GameServer03", down ? "Down" : "Good");
-    kill(pid_, SIGUSR1);
     json now;
-    for (int i = 0; i < 50 && (now = Status())["panels"][6]["state"] == (down ? "up" : "down");
-         ++i) {
-      std::this_thread::sleep_for(100ms);
-    }
-    browser.join();
+    Screenshot(url, shot2, "2-" + std::to_string(attempt), [&] {
+      sim_.SetClock(1700000100 + 100 * attempt);  // a rewrite, with the server flipped
+      sim_.SetServer("arvel", "GameServer03", down ? "Down" : "Good");
+      kill(pid_, SIGUSR1);
+      for (int i = 0; i < 100 && (now = Status())["panels"][6]["state"] == (down ? "up" : "down");
+           ++i) {
+        std::this_thread::sleep_for(100ms);
+      }
+    });
     const std::string after = now["panels"][6]["rgb"];
     ASSERT_NE(after, before);
     const Image changed = DecodePng(TempDir::Read(shot2));
