@@ -37,6 +37,7 @@ import tempfile
 import textwrap
 
 OBJDUMP = "x86_64-w64-mingw32-objdump"
+SOURCE_ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 RULE = "=" * 72
 THIN = "-" * 72
 MAX_LISTED = 20
@@ -329,11 +330,20 @@ def main():
                     missing.append(f"{program}: {obj}: the build tree has no dependencies for it")
                     continue
                 headers.update(headers_by_object[obj])
+            build_root = os.path.abspath(args.build)
             for header in sorted(headers):
-                if any(fnmatch.fnmatchcase(header, root) for root in table["header_roots"]):
-                    continue
+                # The compiler names a header by a path relative to the build
+                # tree or by an absolute one, as it was given: both the same.
+                path = os.path.normpath(os.path.join(build_root, header))
+                in_build = path.startswith(build_root + os.sep)
+                header = os.path.relpath(path, build_root) if in_build else path
                 rule = next((r for r in table["headers"]
                              if fnmatch.fnmatchcase(header, r["path"])), None)
+                if rule is None and (in_build or path.startswith(SOURCE_ROOT + os.sep)):
+                    continue  # the build's own sources and generated files
+                if rule is None and any(fnmatch.fnmatchcase(path, root)
+                                        for root in table["header_roots"]):
+                    continue
                 if rule is None:
                     missing.append(f"{program}: compiled from {header}: no rule names a notice")
                     continue
