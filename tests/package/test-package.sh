@@ -127,7 +127,7 @@ system_imports() {
     for dll in $dlls; do
       case "${dll,,}" in
         kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|shell32.dll|ole32.dll|uxtheme.dll|\
-        version.dll|winhttp.dll|msvcrt.dll|advapi32.dll|shlwapi.dll|comdlg32.dll) ;;
+        version.dll|winhttp.dll|ws2_32.dll|msvcrt.dll|advapi32.dll|shlwapi.dll|comdlg32.dll) ;;
         *) echo "not a system DLL: $dll"; bad=1 ;;
       esac
     done
