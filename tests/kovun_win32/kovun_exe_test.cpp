@@ -125,6 +125,14 @@ COLORREF ScreenColor(HWND window) {
   return color;
 }
 
+// The colour on the screen at a point.
+COLORREF ScreenAt(POINT at) {
+  HDC screen = GetDC(nullptr);
+  const COLORREF color = GetPixel(screen, at.x, at.y);
+  ReleaseDC(nullptr, screen);
+  return color;
+}
+
 class KovunExeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -662,74 +670,15 @@ TEST_F(KovunExeTest, AlertsKeepTheIconAndTheHistoryShowsEachPoll) {
   GetClientRect(history, &client);
   POINT newest{client.right - 2, 6 * 16 + 8};
   ClientToScreen(history, &newest);
-  auto screen_at = [](POINT at) {
-    HDC screen = GetDC(nullptr);
-    const COLORREF color = GetPixel(screen, at.x, at.y);
-    ReleaseDC(nullptr, screen);
-    return color;
-  };
-  EXPECT_TRUE(WaitFor([&] { return screen_at(newest) == 0x00CFCFFF; }, milliseconds(5000)))
-      << std::hex << screen_at(newest);
-  EXPECT_EQ(screen_at(POINT{newest.x - 4, newest.y}), 0x00CFFFCFu);
+  EXPECT_TRUE(WaitFor([&] { return ScreenAt(newest) == 0x00CFCFFF; }, milliseconds(5000)))
+      << std::hex << ScreenAt(newest);
+  EXPECT_EQ(ScreenAt(POINT{newest.x - 4, newest.y}), 0x00CFFFCFu);
   // Closing the history leaves the strip running.
   PostMessageW(history, WM_CLOSE, 0, 0);
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(history); }));
   EXPECT_TRUE(IsWindowVisible(window));
   // Wine's notification area, without a window manager under Xvfb, holds
   // the removal of its last icon (this one, at the close) for seconds.
-  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
-}
-
-// The history file of an earlier run is read back at the next start: its
-// polls stand left of the new one in the history window.
-TEST_F(KovunExeTest, HistoryOfAnEarlierRunShowsAfterARestart) {
-  auto status = [&](const char* map3) {
-    Control("content?path=/status/arvel/status.txt&body=" +
-            Escape(std::string("LoginServer,Good,2,2,10\r\nGameServer03,") + map3 + ",2,2,10\r\n"));
-  };
-  const std::string settings =
-      "[Alert]\r\nEnabled=1\r\nServers=3\r\n[History]\r\nFile=history.csv\r\n";
-  status("Down,0,2,1000");
-  WriteSettings(settings);
-  HWND window = StartWindow();
-  ASSERT_NE(window, nullptr);
-  ASSERT_TRUE(WaitPolled(window));
-  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
-
-  status("Good");
-  WriteSettings(settings);
-  window = StartWindow();
-  ASSERT_NE(window, nullptr);
-  ASSERT_TRUE(WaitPolled(window));
-  PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
-  HWND history = nullptr;
-  ASSERT_TRUE(WaitFor([&] {
-    for (HWND w : TopWindows(pid_, L"TKovunHistory")) {
-      if (IsWindowVisible(w)) history = w;
-    }
-    return history != nullptr;
-  }));
-  // Row 7 (map server 3) of 16-pixel rows, 4-pixel columns: this run's Good
-  // ($00CFFFCF) at the right, the earlier run's Down ($00CFCFFF) before it.
-  RECT client;
-  GetClientRect(history, &client);
-  POINT newest{client.right - 2, 6 * 16 + 8};
-  ClientToScreen(history, &newest);
-  auto screen_at = [](POINT at) {
-    HDC screen = GetDC(nullptr);
-    const COLORREF color = GetPixel(screen, at.x, at.y);
-    ReleaseDC(nullptr, screen);
-    return color;
-  };
-  EXPECT_TRUE(WaitFor(
-      [&] {
-        return screen_at(newest) == 0x00CFFFCF &&
-               screen_at(POINT{newest.x - 4, newest.y}) == 0x00CFCFFF;
-      },
-      milliseconds(5000)))
-      << std::hex << screen_at(newest) << " " << screen_at(POINT{newest.x - 4, newest.y});
-  PostMessageW(history, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(WaitFor([&] { return !IsWindow(history); }));
   ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
 }
 
@@ -777,6 +726,48 @@ HWND WaitForHistory(DWORD pid) {
     return history != nullptr;
   });
   return history;
+}
+
+// The history file of an earlier run is read back at the next start: its
+// polls stand left of the new one in the history window.
+TEST_F(KovunExeTest, HistoryOfAnEarlierRunShowsAfterARestart) {
+  auto status = [&](const char* map3) {
+    Control("content?path=/status/arvel/status.txt&body=" +
+            Escape(std::string("LoginServer,Good,2,2,10\r\nGameServer03,") + map3 + ",2,2,10\r\n"));
+  };
+  const std::string settings =
+      "[Alert]\r\nEnabled=1\r\nServers=3\r\n[History]\r\nFile=history.csv\r\n";
+  status("Down,0,2,1000");
+  WriteSettings(settings);
+  HWND window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
+
+  status("Good");
+  WriteSettings(settings);
+  window = StartWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitPolled(window));
+  PostMessageW(window, WM_COMMAND, kHistoryCommand, 0);
+  HWND history = WaitForHistory(pid_);
+  ASSERT_NE(history, nullptr);
+  // Row 7 (map server 3) of 16-pixel rows, 4-pixel columns: this run's Good
+  // ($00CFFFCF) at the right, the earlier run's Down ($00CFCFFF) before it.
+  RECT client;
+  GetClientRect(history, &client);
+  POINT newest{client.right - 2, 6 * 16 + 8};
+  ClientToScreen(history, &newest);
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        return ScreenAt(newest) == 0x00CFFFCF &&
+               ScreenAt(POINT{newest.x - 4, newest.y}) == 0x00CFCFFF;
+      },
+      milliseconds(5000)))
+      << std::hex << ScreenAt(newest) << " " << ScreenAt(POINT{newest.x - 4, newest.y});
+  PostMessageW(history, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(history); }));
+  ASSERT_TRUE(CloseAndWait(window, milliseconds(15000)));
 }
 
 // The history window opens whole on the work area: above a strip at the
