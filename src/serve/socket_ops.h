@@ -14,10 +14,6 @@ namespace tol {
 using SocketId = std::uintptr_t;
 inline constexpr SocketId kNoSocket = ~SocketId{0};
 
-// A second handle to the same connection, closed separately: the guard
-// can shut the connection down however long after the library closed its
-// own handle, without touching a reused one. kNoSocket on failure.
-SocketId DuplicateSocket(SocketId socket);
 void CloseSocket(SocketId socket);
 // Ends both directions: the library's blocked reads and writes return.
 void ShutdownSocket(SocketId socket);
@@ -31,9 +27,6 @@ void SetListenBacklog(SocketId socket, int backlog);
 void ShutdownSending(SocketId socket);
 // Waits up to `timeout_ms` for data; false on time-out or error.
 bool WaitReadable(SocketId socket, int timeout_ms);
-// Copies up to `size` received bytes without taking them; 0 when the peer
-// closed, -1 on error.
-int PeekSocket(SocketId socket, char* buffer, int size);
 // Sends all of `data` (a short answer), giving up on an error.
 void SendAll(SocketId socket, std::string_view data);
 // Waits up to `timeout_ms` until a write can go; false on time-out or error.
@@ -46,7 +39,6 @@ long SendSome(SocketId socket, const char* data, std::size_t size);
 inline constexpr long kWouldBlock = -2;
 long TryReceive(SocketId socket, char* buffer, std::size_t size);
 long TrySend(SocketId socket, const char* data, std::size_t size);
-long TryPeek(SocketId socket, char* buffer, std::size_t size);
 // The address and port of the peer (`peer`) or of this end.
 void SocketAddress(SocketId socket, bool peer, std::string& ip, int& port);
 

@@ -1,5 +1,4 @@
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -13,11 +12,6 @@ namespace tol {
 namespace {
 int Fd(SocketId socket) { return static_cast<int>(socket); }
 }  // namespace
-
-SocketId DuplicateSocket(SocketId socket) {
-  const int fd = fcntl(Fd(socket), F_DUPFD_CLOEXEC, 0);
-  return fd < 0 ? kNoSocket : static_cast<SocketId>(fd);
-}
 
 void CloseSocket(SocketId socket) {
   if (socket != kNoSocket) close(Fd(socket));
@@ -41,14 +35,6 @@ bool WaitReadable(SocketId socket, int timeout_ms) {
     n = poll(&p, 1, timeout_ms);
   } while (n < 0 && errno == EINTR);
   return n > 0;
-}
-
-int PeekSocket(SocketId socket, char* buffer, int size) {
-  ssize_t n;
-  do {
-    n = recv(Fd(socket), buffer, static_cast<size_t>(size), MSG_PEEK);
-  } while (n < 0 && errno == EINTR);
-  return static_cast<int>(n);
 }
 
 void SendAll(SocketId socket, std::string_view data) {
@@ -104,14 +90,6 @@ long TrySend(SocketId socket, const char* data, std::size_t size) {
   ssize_t n;
   do {
     n = send(Fd(socket), data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
-  } while (n < 0 && errno == EINTR);
-  return Try(n);
-}
-
-long TryPeek(SocketId socket, char* buffer, std::size_t size) {
-  ssize_t n;
-  do {
-    n = recv(Fd(socket), buffer, size, MSG_DONTWAIT | MSG_PEEK);
   } while (n < 0 && errno == EINTR);
   return Try(n);
 }

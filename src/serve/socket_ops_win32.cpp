@@ -9,16 +9,6 @@ namespace {
 SOCKET Sock(SocketId socket) { return static_cast<SOCKET>(socket); }
 }  // namespace
 
-SocketId DuplicateSocket(SocketId socket) {
-  // Winsock has no dup(): a socket is duplicated through its protocol
-  // information, for this same process.
-  WSAPROTOCOL_INFOW info{};
-  if (WSADuplicateSocketW(Sock(socket), GetCurrentProcessId(), &info) != 0) return kNoSocket;
-  const SOCKET copy =
-      WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info, 0, 0);
-  return copy == INVALID_SOCKET ? kNoSocket : static_cast<SocketId>(copy);
-}
-
 void CloseSocket(SocketId socket) {
   if (socket != kNoSocket) closesocket(Sock(socket));
 }
@@ -38,10 +28,6 @@ void ShutdownSending(SocketId socket) { shutdown(Sock(socket), SD_SEND); }
 bool WaitReadable(SocketId socket, int timeout_ms) {
   WSAPOLLFD p{Sock(socket), POLLRDNORM, 0};
   return WSAPoll(&p, 1, timeout_ms) > 0;
-}
-
-int PeekSocket(SocketId socket, char* buffer, int size) {
-  return recv(Sock(socket), buffer, size, MSG_PEEK);
 }
 
 void SendAll(SocketId socket, std::string_view data) {
@@ -69,7 +55,6 @@ long SendSome(SocketId socket, const char* data, std::size_t size) {
 // caller waits for readiness first.
 long TryReceive(SocketId, char*, std::size_t) { return kWouldBlock; }
 long TrySend(SocketId, const char*, std::size_t) { return kWouldBlock; }
-long TryPeek(SocketId, char*, std::size_t) { return kWouldBlock; }
 
 void SocketAddress(SocketId socket, bool peer, std::string& ip, int& port) {
   sockaddr_storage address{};

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -121,54 +122,54 @@ thread_local GuardedConnection* t_connection = nullptr;
 // Set by a refusal: the connection ends after its answer.
 thread_local bool t_close_after = false;
 
-// The request head must be whole within 8 KiB and 5 s: it is looked at,
-// without taking it, before the library reads it (whose own limits are per
-// line and per read).
-enum class HeadCheck { kWhole, kTooLarge, kGone };
-
-HeadCheck CheckHead(SocketId socket, SteadyClock::duration idle, bool fresh) {
-  static thread_local std::string buffer(kMaxRequestHeadBytes + 1, '\0');
-  // An idle kept-alive connection may wait `idle` for its next request. A
-  // fresh connection's first request has mostly come with it already.
-  const auto first = std::chrono::duration_cast<std::chrono::milliseconds>(idle).count();
-  long n = fresh ? TryPeek(socket, buffer.data(), buffer.size()) : kWouldBlock;
-  if (n == kWouldBlock) {
-    if (!WaitReadable(socket, static_cast<int>(first))) return HeadCheck::kGone;
-    n = PeekSocket(socket, buffer.data(), static_cast<int>(buffer.size()));
-  }
-  const auto deadline = SteadyClock::now() + kHeadTime;
-  long last = -1;
-  while (true) {
-    if (n <= 0) return HeadCheck::kGone;
-    const std::string_view seen(buffer.data(), static_cast<std::size_t>(n));
-    const std::size_t crlf = seen.find("\r\n\r\n");
-    const std::size_t lf = seen.find("\n\n");
-    const std::size_t head = std::min(crlf == std::string_view::npos ? crlf : crlf + 4,
-                                      lf == std::string_view::npos ? lf : lf + 2);
-    if (head != std::string_view::npos && head <= kMaxRequestHeadBytes) return HeadCheck::kWhole;
-    if (seen.size() > kMaxRequestHeadBytes) return HeadCheck::kTooLarge;
-    if (SteadyClock::now() >= deadline) return HeadCheck::kGone;
-    // Part of a head: the data stays readable, so wait a moment for more
-    // rather than for readability.
-    if (n == last) std::this_thread::sleep_for(10ms);
-    last = n;
-    n = PeekSocket(socket, buffer.data(), static_cast<int>(buffer.size()));
-  }
-}
-
-// A connection's stream for the library, with the read and write time-outs.
+// A connection's stream for the library: its reads come from a buffer of
+// the connection's own (the library reads a request head a byte at a time),
+// and its reads and writes time out.
 class GuardedStream final : public httplib::Stream {
  public:
-  explicit GuardedStream(SocketId socket) : socket_(socket) {}
-  bool is_readable() const override { return WaitReadable(socket_, kIoTimeoutMs); }
+  explicit GuardedStream(SocketId socket) : socket_(socket), in_(kInCapacity, '\0') {}
+
+  // Whether the next request's head is whole, at most 8 KiB, and came in
+  // time: its first bytes within `idle` (a kept-alive connection may wait
+  // for its next request), the rest within 5 s. What is read stays in the
+  // buffer for the library.
+  enum class Head { kWhole, kTooLarge, kGone };
+  Head ReadHead(SteadyClock::duration idle) {
+    if (in_begin_ > 0) {
+      std::memmove(in_.data(), in_.data() + in_begin_, in_end_ - in_begin_);
+      in_end_ -= in_begin_;
+      in_begin_ = 0;
+    }
+    if (in_end_ == 0 && !Fill(static_cast<int>(Ms(idle)))) return Head::kGone;
+    const auto deadline = SteadyClock::now() + kHeadTime;
+    while (true) {
+      const std::string_view seen(in_.data(), in_end_);
+      const std::size_t crlf = seen.find("\r\n\r\n");
+      const std::size_t lf = seen.find("\n\n");
+      const std::size_t head = std::min(crlf == std::string_view::npos ? crlf : crlf + 4,
+                                        lf == std::string_view::npos ? lf : lf + 2);
+      if (head != std::string_view::npos && head <= kMaxRequestHeadBytes) return Head::kWhole;
+      if (seen.size() > kMaxRequestHeadBytes) return Head::kTooLarge;
+      const auto left = deadline - SteadyClock::now();
+      if (left <= SteadyClock::duration::zero() || !Fill(static_cast<int>(Ms(left)) + 1)) {
+        return Head::kGone;
+      }
+    }
+  }
+
+  bool is_readable() const override {
+    return in_begin_ < in_end_ || WaitReadable(socket_, kIoTimeoutMs);
+  }
   bool is_writable() const override { return WaitWritable(socket_, kIoTimeoutMs); }
-  // Tried at once first: most reads and writes need no wait, and the wait
-  // costs a call of its own.
   ssize_t read(char* ptr, size_t size) override {
-    const long n = TryReceive(socket_, ptr, size);
-    if (n != kWouldBlock) return n;
-    if (!is_readable()) return -1;
-    return ReceiveSome(socket_, ptr, size);
+    if (in_begin_ == in_end_) {
+      in_begin_ = in_end_ = 0;
+      if (!Fill(kIoTimeoutMs)) return -1;
+    }
+    const std::size_t n = std::min(size, in_end_ - in_begin_);
+    std::memcpy(ptr, in_.data() + in_begin_, n);
+    in_begin_ += n;
+    return static_cast<ssize_t>(n);
   }
   ssize_t write(const char* ptr, size_t size) override {
     const std::string_view data(ptr, size);
@@ -192,18 +193,44 @@ class GuardedStream final : public httplib::Stream {
     held_.clear();
     return sent;
   }
+  // The addresses don't change: asked once per connection, not per request.
   void get_remote_ip_and_port(std::string& ip, int& port) const override {
-    SocketAddress(socket_, true, ip, port);
+    if (remote_port_ < 0) SocketAddress(socket_, true, remote_ip_, remote_port_);
+    ip = remote_ip_;
+    port = remote_port_;
   }
   void get_local_ip_and_port(std::string& ip, int& port) const override {
-    SocketAddress(socket_, false, ip, port);
+    if (local_port_ < 0) SocketAddress(socket_, false, local_ip_, local_port_);
+    ip = local_ip_;
+    port = local_port_;
   }
   socket_t socket() const override { return static_cast<socket_t>(socket_); }
 
  private:
   static constexpr int kIoTimeoutMs = 5000;
   static constexpr std::size_t kMaxHeldHead = 4096;
+  // A head at its largest, and one byte more to tell it is too large.
+  static constexpr std::size_t kInCapacity = kMaxRequestHeadBytes + 1;
 
+  static int64_t Ms(SteadyClock::duration d) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+  }
+  // Receives what there is into the buffer's free end, waiting up to
+  // `timeout_ms` for it; false when nothing came (time-out, closed, error,
+  // or no room).
+  bool Fill(int timeout_ms) {
+    if (in_end_ == in_.size()) return false;
+    char* at = in_.data() + in_end_;
+    const std::size_t room = in_.size() - in_end_;
+    long n = TryReceive(socket_, at, room);
+    if (n == kWouldBlock) {
+      if (!WaitReadable(socket_, timeout_ms)) return false;
+      n = ReceiveSome(socket_, at, room);
+    }
+    if (n <= 0) return false;
+    in_end_ += static_cast<std::size_t>(n);
+    return true;
+  }
   ssize_t SendNow(const char* ptr, size_t size) {
     const long n = TrySend(socket_, ptr, size);
     if (n != kWouldBlock) return n;
@@ -220,7 +247,12 @@ class GuardedStream final : public httplib::Stream {
   }
 
   SocketId socket_;
+  std::string in_;  // received: [in_begin_, in_end_) not yet read
+  std::size_t in_begin_ = 0;
+  std::size_t in_end_ = 0;
   std::string held_;
+  mutable std::string remote_ip_, local_ip_;
+  mutable int remote_port_ = -1, local_port_ = -1;
 };
 
 class GuardedHttpServer : public httplib::Server {
@@ -238,17 +270,17 @@ class GuardedHttpServer : public httplib::Server {
   bool process_and_close_socket(socket_t sock) override {
     const auto id = static_cast<SocketId>(sock);
     t_connection = guard.Register(id);
+    GuardedStream stream(id);
     bool ok = true;
     for (int served = 0; served < kKeepAliveRequests && ok && !guard.stopping(); ++served) {
-      const HeadCheck head = CheckHead(id, served == 0 ? kHeadTime : kKeepAliveTime, served == 0);
-      if (head == HeadCheck::kTooLarge) {
+      const auto head = stream.ReadHead(served == 0 ? kHeadTime : kKeepAliveTime);
+      if (head == GuardedStream::Head::kTooLarge) {
         SendAll(id,
                 "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 0\r\n"
                 "Connection: close\r\n\r\n");
         break;
       }
-      if (head == HeadCheck::kGone) break;
-      GuardedStream stream(id);
+      if (head == GuardedStream::Head::kGone) break;
       bool closed = false;
       t_close_after = false;
       ok = process_request(stream, served + 1 == kKeepAliveRequests, closed, nullptr);
@@ -318,9 +350,14 @@ struct Published {
 
 class ServerImpl final : public StatusServer {
  public:
-  ServerImpl(int port, const Clock& clock) : port_(port), clock_(clock), layouts_(LayoutsJson()) {
+  ServerImpl(int port, const Clock& clock) : clock_(clock), layouts_(LayoutsJson()) {
     Configure();
-    if (!http_.bind_to_port("127.0.0.1", port)) {
+    if (port == 0) {
+      port_ = http_.bind_to_any_port("127.0.0.1");
+    } else if (http_.bind_to_port("127.0.0.1", port)) {
+      port_ = port;
+    }
+    if (port_ <= 0) {
       throw std::runtime_error("the status endpoint can't listen on 127.0.0.1:" +
                                std::to_string(port) + " (the port is taken or not allowed)");
     }
@@ -367,10 +404,10 @@ class ServerImpl final : public StatusServer {
       std::lock_guard lock(dispatch_mu_);
       if (dispatch_queue_.size() >= 2 * kMaxQueuedFrames) return;  // the server is stuck: skip
       dispatch_queue_.push_back(std::move(item));
+      published_.fetch_add(1, std::memory_order_release);
       wake = event_clients_.load(std::memory_order_relaxed) > 0 ||
              dispatch_queue_.size() >= kMaxQueuedFrames;
     }
-    pending_.store(true, std::memory_order_release);
     if (wake) dispatch_cv_.notify_one();
   }
 
@@ -415,12 +452,14 @@ class ServerImpl final : public StatusServer {
     {
       std::lock_guard lock(dispatch_mu_);
       batch.swap(dispatch_queue_);
-      pending_.store(false, std::memory_order_relaxed);
     }
     for (const Published& item : batch) Take(item);
   }
   void DrainIfPending() {
-    if (pending_.load(std::memory_order_acquire)) Drain();
+    // Drain waits for a batch the dispatcher is taking in, too.
+    if (taken_.load(std::memory_order_acquire) < published_.load(std::memory_order_acquire)) {
+      Drain();
+    }
   }
 
   void Take(const Published& item) {
@@ -455,6 +494,7 @@ class ServerImpl final : public StatusServer {
       }
     }
     events_cv_.notify_all();
+    taken_.fetch_add(1, std::memory_order_release);
   }
 
   void Route(const httplib::Request& req, httplib::Response& res) {
@@ -710,7 +750,7 @@ class ServerImpl final : public StatusServer {
     return true;
   }
 
-  const int port_;
+  int port_ = -1;
   const Clock& clock_;
   const std::string layouts_;
   GuardedHttpServer http_;
@@ -722,7 +762,10 @@ class ServerImpl final : public StatusServer {
   std::condition_variable dispatch_cv_;
   std::deque<Published> dispatch_queue_;
   bool dispatch_stop_ = false;
-  std::atomic<bool> pending_{false};  // the queue holds something
+  // Publications queued, and taken in: a request sees every one published
+  // before it.
+  std::atomic<uint64_t> published_{0};
+  std::atomic<uint64_t> taken_{0};
   std::mutex take_mu_;                // one Drain at a time: in order
   std::atomic<int> event_clients_{0};
   std::thread dispatcher_;

@@ -47,8 +47,9 @@ class StatusServer {
   virtual int port() const = 0;
 };
 
-// Binds 127.0.0.1:`port` and starts serving. Throws std::runtime_error when
-// the port can't be had (taken, or not allowed).
+// Binds 127.0.0.1:`port` (0: a free port the system picks; port() tells it)
+// and starts serving. Throws std::runtime_error when the port can't be had
+// (taken, or not allowed).
 std::unique_ptr<StatusServer> StartStatusServer(int port, const Clock& clock);
 
 // What a front-end calls at start-up: the endpoint of [Serve] Port, or null
