@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "support/program_run.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -40,19 +41,6 @@ constexpr int64_t kLastModified = 1700000000;
 std::string ReadAll(const fs::path& path) { return testing::TempDir::Read(path.string()); }
 void WriteAll(const fs::path& path, const std::string& bytes) {
   testing::TempDir::Write(path.string(), bytes);
-}
-
-// A loopback port that nothing listens on: bound, read, closed.
-int RefusedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
 }
 
 // The 22 lines of a status text: every key the sim knows, connect time 1000
@@ -193,7 +181,7 @@ TEST_F(KovunE2eTest, FailedPollsEndWithTheirStatus) {
        },
        "", 3, "file_not_found", " ( File Not Found )"},
       {"refused connection",
-       [](SimProcess&) { return "http://127.0.0.1:" + std::to_string(RefusedPort()) + "/status/"; },
+       [](SimProcess&) { return "http://127.0.0.1:" + std::to_string(testing::FreeLoopbackPort()) + "/status/"; },
        "", 2, "socket_error", " ( Socket Error )"},
       {"non-integer connect time",
        [](SimProcess& sim) {

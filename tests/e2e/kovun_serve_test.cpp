@@ -23,11 +23,13 @@
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/program_run.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -36,21 +38,10 @@ namespace {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
+using testing::FreeLoopbackPort;
+using testing::ProgramRun;
 using testing::SimProcess;
 using testing::TempDir;
-
-// A port that was free a moment ago.
-int FreePort() {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-  close(s);
-  return ntohs(a.sin_port);
-}
 
 // A raw connection to the endpoint, for what an HTTP client won't send.
 class RawClient {
@@ -109,28 +100,17 @@ class KovunServeTest : public ::testing::Test {
  protected:
   KovunServeTest() : sim_({"--period", "2"}) {}
 
-  ~KovunServeTest() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      testing::WaitForExit(pid_, 5s);
-    }
-  }
-
   // Starts `kovun --watch` with the endpoint on a free port and waits until
   // it has a poll to show.
   void Start() {
-    port_ = FreePort();
+    port_ = FreeLoopbackPort();
     TempDir::Write(ini_, "[Server]\r\nURL=" + sim_.StatusBase() +
                              "\r\n[Option]\r\nMultiApp=1\r\n[Alert]\r\nEnabled=1\r\nServers=3\r\n"
                              "Down=1\r\n[Serve]\r\nPort=" +
                              std::to_string(port_) + "\r\n");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_ = testing::Spawn(KOVUN_PATH, {"--watch", "--ini", ini_}, &actions);
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_GT(pid_, 0);
+    run_.emplace(KOVUN_PATH, std::vector<std::string>{"--watch", "--ini", ini_},
+                 ProgramRun::Output::kNone);
+    ASSERT_TRUE(run_->started());
     for (int i = 0; i < 100; ++i) {
       auto res = Client().Get("/status.json");
       if (res && res->status == 200 && json::parse(res->body).contains("panels")) return;
@@ -165,7 +145,7 @@ class KovunServeTest : public ::testing::Test {
   SimProcess sim_;
   TempDir temp_;
   const std::string ini_ = temp_.File("kovun.ini");
-  pid_t pid_ = -1;
+  std::optional<ProgramRun> run_;
   int port_ = 0;
 };
 
@@ -215,7 +195,7 @@ TEST_F(KovunServeTest, EventsDeliverPollsAndAlerts) {
   ASSERT_TRUE(events.Send(Get(port_, "/events")));
   EXPECT_THAT(events.ReadUntil("event: poll\n"), ::testing::HasSubstr("text/event-stream"));
   sim_.SetServer("arvel", "GameServer03", "Down");
-  kill(pid_, SIGUSR1);
+  kill(run_->pid(), SIGUSR1);
   const std::string stream = events.ReadUntil("event: alert\n", 15s);
   ASSERT_THAT(stream, ::testing::HasSubstr("event: alert\ndata: {\"event\":\"alert\""));
   const std::size_t at = stream.find("event: alert\ndata: ") + 19;
@@ -327,16 +307,14 @@ TEST_F(KovunServeTest, SlowAndGreedyClientsAreBounded) {
   EXPECT_TRUE(freed);
 
   // Ending the program closes every stream within a second.
-  kill(pid_, SIGTERM);
   const auto stop = std::chrono::steady_clock::now();
-  EXPECT_EQ(testing::WaitForExit(pid_, 2s), 0);
-  pid_ = -1;
+  EXPECT_EQ(run_->Stop(2s), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - stop, 1500ms);
   for (auto& s : streams) EXPECT_TRUE(s->ClosedWithin(1s));
 }
 
 TEST_F(KovunServeTest, TakenPortIsLoggedOnceAndTheMonitorGoesOn) {
-  const int port = FreePort();
+  const int port = FreeLoopbackPort();
   const int holder = socket(AF_INET, SOCK_STREAM, 0);
   // Held as another copy of a program built on the same library would: the
   // port must still count as taken.
@@ -351,27 +329,10 @@ TEST_F(KovunServeTest, TakenPortIsLoggedOnceAndTheMonitorGoesOn) {
   TempDir::Write(ini_, "[Server]\r\nURL=" + sim_.StatusBase() +
                            "\r\n[Option]\r\nMultiApp=1\r\n[Serve]\r\nPort=" + std::to_string(port) +
                            "\r\n");
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  pid_ = testing::Spawn(KOVUN_PATH, {"--watch", "--ini", ini_}, &actions);
-  posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
+  run_.emplace(KOVUN_PATH, std::vector<std::string>{"--watch", "--ini", ini_});
   // It polls on: two caption lines come.
-  std::string out;
-  for (int lines = 0; lines < 2;) {
-    pollfd p{fds[0], POLLIN, 0};
-    ASSERT_GT(poll(&p, 1, 10000), 0);
-    char chunk[1024];
-    const ssize_t n = read(fds[0], chunk, sizeof chunk);
-    ASSERT_GT(n, 0);
-    for (ssize_t i = 0; i < n; ++i) lines += chunk[i] == '\n';
-    out.append(chunk, static_cast<std::size_t>(n));
-  }
-  close(fds[0]);
+  ASSERT_TRUE(run_->NextLine());
+  ASSERT_TRUE(run_->NextLine());
   close(holder);
   const std::string log = TempDir::Read(temp_.File("kovun_error.txt"));
   const std::string what = "127.0.0.1:" + std::to_string(port);
@@ -569,7 +530,7 @@ TEST_F(KovunServeTest, OverlayInABrowser) {
     Screenshot(url, shot2, "2-" + std::to_string(attempt), [&] {
       sim_.SetClock(1700000100 + 100 * attempt);  // a rewrite, with the server flipped
       sim_.SetServer("arvel", "GameServer03", down ? "Down" : "Good");
-      kill(pid_, SIGUSR1);
+      kill(run_->pid(), SIGUSR1);
       for (int i = 0; i < 100 && (now = Status())["panels"][6]["state"] == (down ? "up" : "down");
            ++i) {
         std::this_thread::sleep_for(100ms);

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <unistd.h>
@@ -13,10 +12,12 @@
 #include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/program_run.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -25,6 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using testing::ProgramRun;
 using testing::SimProcess;
 using testing::TempDir;
 
@@ -35,48 +37,18 @@ class KovunWatchTest : public ::testing::Test {
   // The sim rewrites every second, so the monitor polls about once a second.
   KovunWatchTest() : sim_({"--period", "1"}) { sim_.SetServer("arvel", kWatched, "Good"); }
 
-  ~KovunWatchTest() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      testing::WaitForExit(pid_, std::chrono::seconds(5));
-    }
-    if (out_ >= 0) close(out_);
-  }
-
   void Start(const std::string& alert_lines) {
     TempDir::Write(ini_, "[Server]\r\nURL=" + sim_.StatusBase() +
                              "\r\n[Option]\r\nMultiApp=1\r\n[Alert]\r\nEnabled=1\r\n" +
                              alert_lines + "[History]\r\nFile=history.csv\r\n");
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    pid_ = testing::Spawn(KOVUN_PATH, {"--watch", "--json", "--ini", ini_}, &actions);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    out_ = fds[0];
-    ASSERT_GT(pid_, 0);
+    run_.emplace(KOVUN_PATH, std::vector<std::string>{"--watch", "--json", "--ini", ini_});
+    ASSERT_TRUE(run_->started());
   }
 
   // The next line of output as JSON; null when none comes within 10 s.
   json NextLine() {
-    for (;;) {
-      const std::size_t end = buffer_.find('\n');
-      if (end != std::string::npos) {
-        const std::string line = buffer_.substr(0, end);
-        buffer_.erase(0, end + 1);
-        return json::parse(line);
-      }
-      pollfd p{out_, POLLIN, 0};
-      if (::poll(&p, 1, 10000) <= 0) return nullptr;
-      char chunk[4096];
-      const ssize_t n = read(out_, chunk, sizeof chunk);
-      if (n <= 0) return nullptr;
-      buffer_.append(chunk, static_cast<std::size_t>(n));
-    }
+    const auto line = run_->NextLine();
+    return line ? json::parse(*line) : json();
   }
 
   // Reads up to the next poll line; the alerts before it (those of the poll
@@ -97,9 +69,7 @@ class KovunWatchTest : public ::testing::Test {
 
   // Ends the run as a service manager would: SIGTERM, exit 0 within a second.
   void Stop() {
-    kill(pid_, SIGTERM);
-    EXPECT_EQ(testing::WaitForExit(pid_, std::chrono::seconds(1)), 0);
-    pid_ = -1;
+    EXPECT_EQ(run_->Stop(std::chrono::seconds(1)), 0);
     // What the poll in flight at the end printed still counts.
     for (json line = NextLine(); !line.is_null(); line = NextLine()) {
       if (line["event"] == "alert") alerts_.push_back("late " + line.dump());
@@ -109,9 +79,7 @@ class KovunWatchTest : public ::testing::Test {
   SimProcess sim_;
   TempDir temp_;
   const std::string ini_ = temp_.File("kovun.ini");
-  pid_t pid_ = -1;
-  int out_ = -1;
-  std::string buffer_;
+  std::optional<ProgramRun> run_;
   int polls_ = 0;
   std::vector<std::string> alerts_;
   std::vector<std::string> texts_;
@@ -182,7 +150,7 @@ TEST_F(KovunWatchTest, ServiceOutageIsOneAlertNotNineteen) {
   Start("Servers=all\r\nDown=2\r\n");
   const std::string status = "/status/arvel/status.txt";
   // A failed poll is retried only after a minute: SIGUSR1 polls at once.
-  auto poll_now = [&] { kill(pid_, SIGUSR1); };
+  auto poll_now = [&] { kill(run_->pid(), SIGUSR1); };
   // Every server has a baseline after the first poll (up or down as the sim
   // has it); none of them changes afterwards but through the outage.
   sim_.SetClock(1700000000);
@@ -231,12 +199,10 @@ TEST_F(KovunWatchTest, EndsWhenItsReaderHasGone) {
   Start("Servers=3\r\n");
   ASSERT_FALSE(NextLine().is_null());
   // As `kovun --watch --json | head -n 1`: the reader takes one line and goes.
-  close(out_);
-  out_ = -1;
+  run_->CloseOutput();
   const auto closed = std::chrono::steady_clock::now();
   // The sim rewrites every second: a poll period is about that.
-  EXPECT_EQ(testing::WaitForExit(pid_, std::chrono::seconds(3)), 0);
-  pid_ = -1;
+  EXPECT_EQ(run_->Wait(std::chrono::seconds(3)), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::seconds(3));
   // The settings saved as at SIGTERM; nothing appended after the end.
   EXPECT_THAT(TempDir::Read(ini_), ::testing::HasSubstr("[Window]\r\nLeft="));
@@ -252,11 +218,10 @@ TEST_F(KovunWatchTest, EndsWhenItsOutputCantBeWritten) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  pid_ = testing::Spawn(KOVUN_PATH, {"--watch", "--json", "--ini", ini_}, &actions);
+  const pid_t pid = testing::Spawn(KOVUN_PATH, {"--watch", "--json", "--ini", ini_}, &actions);
   posix_spawn_file_actions_destroy(&actions);
-  ASSERT_GT(pid_, 0);
-  EXPECT_EQ(testing::WaitForExit(pid_, std::chrono::seconds(5)), 0);
-  pid_ = -1;
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(testing::WaitForExit(pid, std::chrono::seconds(5)), 0);
   EXPECT_THAT(TempDir::Read(ini_), ::testing::HasSubstr("[Window]\r\nLeft="));
 }
 

@@ -7,17 +7,18 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/program_run.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -27,6 +28,7 @@ namespace {
 using nlohmann::json;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using testing::ProgramRun;
 using testing::SimProcess;
 using testing::TempDir;
 
@@ -36,14 +38,6 @@ constexpr char kToken[] = "S3cr3tT0kenDoNotLeak";
 class KovunWebhookTest : public ::testing::Test {
  protected:
   KovunWebhookTest() : sim_({"--period", "1"}) { sim_.SetServer("arvel", kWatched, "Good"); }
-  ~KovunWebhookTest() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      testing::WaitForExit(pid_, std::chrono::seconds(5));
-    }
-    if (out_ >= 0) close(out_);
-  }
-
   std::string HookPath() const { return std::string("/_hook/api/webhooks/42/") + kToken; }
 
   void WriteIni(const std::string& notify_lines) {
@@ -54,49 +48,26 @@ class KovunWebhookTest : public ::testing::Test {
   }
 
   void Start() {
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    pid_ = testing::Spawn(KOVUN_PATH, {"--watch", "--json", "--ini", ini_}, &actions);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    out_ = fds[0];
-    ASSERT_GT(pid_, 0);
+    run_.emplace(KOVUN_PATH, std::vector<std::string>{"--watch", "--json", "--ini", ini_},
+                 ProgramRun::Output::kOutAndErrors);
+    ASSERT_TRUE(run_->started());
   }
 
-  // The next poll line (alerts before it are skipped); null after 10 s.
+  // The next poll line (alerts and error lines before it are skipped); null
+  // after 10 s.
   json NextPoll() {
-    for (;;) {
-      const std::size_t end = buffer_.find('\n', scanned_);
-      if (end != std::string::npos) {
-        const json line = json::parse(buffer_.substr(scanned_, end - scanned_), nullptr, false);
-        scanned_ = end + 1;
-        if (line.is_object() && line["event"] == "poll") return line;
-        continue;
-      }
-      pollfd p{out_, POLLIN, 0};
-      if (::poll(&p, 1, 10000) <= 0) return nullptr;
-      char chunk[4096];
-      const ssize_t n = read(out_, chunk, sizeof chunk);
-      if (n <= 0) return nullptr;
-      buffer_.append(chunk, static_cast<std::size_t>(n));
+    for (auto line = run_->NextLine(); line; line = run_->NextLine()) {
+      const json parsed = json::parse(*line, nullptr, false);
+      if (parsed.is_object() && parsed["event"] == "poll") return parsed;
     }
+    return nullptr;
   }
 
+  // Stops the run; what it printed is kept for the look for the token.
   void Stop() {
-    kill(pid_, SIGTERM);
-    EXPECT_EQ(testing::WaitForExit(pid_, std::chrono::seconds(2)), 0);
-    pid_ = -1;
-    char chunk[4096];
-    ssize_t n;
-    while ((n = read(out_, chunk, sizeof chunk)) > 0) buffer_.append(chunk, n);
-    close(out_);
-    out_ = -1;
+    EXPECT_EQ(run_->Stop(std::chrono::seconds(2)), 0);
+    printed_ += run_->output();
+    run_.reset();
   }
 
   json HookRequests() { return json::parse(sim_.Call("/_sim/hook/requests")); }
@@ -124,17 +95,15 @@ class KovunWebhookTest : public ::testing::Test {
   }
 
   void ExpectNoTokenAnywhere() {
-    EXPECT_THAT(buffer_, Not(HasSubstr(kToken)));
+    EXPECT_THAT(printed_ + (run_ ? run_->output() : ""), Not(HasSubstr(kToken)));
     EXPECT_THAT(TempDir::Read(temp_.File("kovun_error.txt")), Not(HasSubstr(kToken)));
   }
 
   SimProcess sim_;
   TempDir temp_;
   const std::string ini_ = temp_.File("kovun.ini");
-  pid_t pid_ = -1;
-  int out_ = -1;
-  std::string buffer_;
-  std::size_t scanned_ = 0;
+  std::optional<ProgramRun> run_;
+  std::string printed_;  // by the runs stopped so far
 };
 
 TEST_F(KovunWebhookTest, AlertAndOneStatusMessageEditedAcrossARestartAndAfterA404) {
