@@ -10,9 +10,14 @@
 # Needs wrk and nginx (Debian: wrk, nginx-light) and curl, and the linux
 # build's kovun and tolvane-sim:
 #   bench/serve_load.sh [BUILD_DIR]      (default build/linux)
+# With --wine, the windows build's kovun.exe serves instead, under Wine in
+# the build's own prefix (figures of Wine's sockets, not of Windows'):
+#   bench/serve_load.sh [BUILD_DIR] --wine [WINDOWS_BUILD_DIR]   (build/windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/linux}
+wine_build=
+if [ "${2:-}" = --wine ]; then wine_build=$(cd "${3:-build/windows}" && pwd); fi
 seconds=${KOVUN_BENCH_SECONDS:-10}
 for tool in wrk nginx curl; do
   command -v "$tool" > /dev/null || { echo "serve_load: $tool is missing" >&2; exit 1; }
@@ -22,6 +27,10 @@ work=$(mktemp -d)
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+  if [ -n "$wine_build" ]; then
+    pkill -f "$work/exe/kovun.exe" 2> /dev/null || true
+    cmake/wine-test.sh cleanup "$wine_build" > /dev/null 2>&1 || true
+  fi
   wait 2> /dev/null || true
   rm -rf "$work"
 }
@@ -38,12 +47,24 @@ for _ in $(seq 50); do grep -q '^port=' "$work/sim.out" 2> /dev/null && break; s
 sim_port=$(sed -n 's/^port=//p' "$work/sim.out")
 
 port=$(free_port)
-printf '[Server]\r\nURL=http://127.0.0.1:%s/status/\r\n[Option]\r\nMultiApp=1\r\n[Alert]\r\nEnabled=1\r\n[Serve]\r\nPort=%s\r\n' \
-  "$sim_port" "$port" > "$work/kovun.ini"
-"$build/src/monitor/term/kovun" --watch --ini "$work/kovun.ini" > /dev/null &
+settings() {
+  printf '[Server]\r\nURL=http://127.0.0.1:%s/status/\r\n[Option]\r\nMultiApp=1\r\n[Alert]\r\nEnabled=1\r\n[Serve]\r\nPort=%s\r\n' \
+    "$sim_port" "$port" > "$1"
+}
+if [ -n "$wine_build" ]; then
+  # kovun.exe reads kovun.ini beside itself.
+  mkdir -p "$work/exe"
+  cp "$wine_build/src/monitor/win32/kovun.exe" "$work/exe/"
+  settings "$work/exe/kovun.ini"
+  cmake/wine-test.sh setup "$wine_build" > /dev/null
+  cmake/wine-test.sh run "$wine_build" "$work/exe/kovun.exe" > /dev/null 2>&1 &
+else
+  settings "$work/kovun.ini"
+  "$build/src/monitor/term/kovun" --watch --ini "$work/kovun.ini" > /dev/null &
+fi
 pids+=($!)
 url=http://127.0.0.1:$port/status.json
-for _ in $(seq 100); do curl -sf "$url" 2> /dev/null | grep -q '"panels"' && break; sleep 0.1; done
+for _ in $(seq 300); do curl -sf "$url" 2> /dev/null | grep -q '"panels"' && break; sleep 0.1; done
 
 # nginx with the same bytes as a static file.
 mkdir -p "$work/www" "$work/logs"
@@ -88,9 +109,13 @@ load() {
 read -r kovun_rate kovun_p99 < <(load "$url")
 read -r nginx_rate nginx_p99 < <(load "http://127.0.0.1:$nginx_port/status.json")
 printf 'status.json, 64 connections, %ss:\n' "$seconds"
-printf '  kovun  %10.0f req/s  p99 %7.2f ms\n' "$kovun_rate" "$kovun_p99"
+name=kovun
+[ -z "$wine_build" ] || name="kovun.exe under Wine"
+printf '  %s  %10.0f req/s  p99 %7.2f ms\n' "$name" "$kovun_rate" "$kovun_p99"
 printf '  nginx  %10.0f req/s  p99 %7.2f ms\n' "$nginx_rate" "$nginx_p99"
-awk -v k="$kovun_rate" -v n="$nginx_rate" 'BEGIN {printf "  ratio  %10.2f (goal >= 0.50)\n", k / n}'
+goal="(goal >= 0.50)"
+[ -z "$wine_build" ] || goal="(Wine's sockets: no goal)"
+awk -v k="$kovun_rate" -v n="$nginx_rate" -v g="$goal" 'BEGIN {printf "  ratio  %10.2f %s\n", k / n, g}'
 
 # 32 event streams while the monitor polls.
 for i in $(seq 32); do
@@ -102,6 +127,6 @@ read -r busy_rate busy_p99 < <(load "$url")
 sleep 1
 counts=$(for i in $(seq 32); do grep -c '^event: poll' "$work/events.$i" || true; done | sort -n)
 printf 'status.json with 32 event streams connected:\n'
-printf '  kovun  %10.0f req/s  p99 %7.2f ms\n' "$busy_rate" "$busy_p99"
+printf '  %s  %10.0f req/s  p99 %7.2f ms\n' "$name" "$busy_rate" "$busy_p99"
 printf '  poll events per stream over the run: min %s, max %s\n' \
   "$(head -n 1 <<< "$counts")" "$(tail -n 1 <<< "$counts")"
