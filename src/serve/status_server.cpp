@@ -36,6 +36,7 @@ constexpr auto kKeepAliveTime = 5s;  // an idle kept-alive connection
 constexpr auto kAnswerTime = 60s;    // a whole answer other than an event stream
 constexpr auto kPingInterval = 15s;  // comment line on a quiet event stream
 constexpr auto kGuardTick = 100ms;
+constexpr auto kDispatchTick = 100ms;  // how soon a poll reaches the event streams
 constexpr auto kStatusCacheTime = 200ms;
 constexpr int kKeepAliveRequests = 100;
 constexpr std::size_t kMaxQueuedFrames = 256;  // per event client
@@ -386,11 +387,18 @@ class ServerImpl final : public StatusServer {
   int port() const override { return port_; }
 
   // The UI thread's part: the events and what changed in the history go to
-  // the dispatcher's queue. The dispatcher is woken only while event streams
-  // are open (waking a thread is most of the cost); otherwise the next
-  // request takes the queue in first (Drain), or the dispatcher once it
-  // fills.
+  // the dispatcher's queue. Waking a thread would be most of the cost, so
+  // the UI thread wakes none (unless the queue fills): the next request
+  // takes the queue in first (Drain), and while event streams are open the
+  // dispatcher looks every kDispatchTick.
   void Publish(const MonitorEvents& events, const AlertMonitor* alerts) override {
+    {
+      // The server is stuck: this poll is skipped. The history isn't looked
+      // at either, so what changed comes with the next poll that goes in.
+      // (Only this thread adds to the queue: it can't fill meanwhile.)
+      std::lock_guard lock(dispatch_mu_);
+      if (dispatch_queue_.size() >= 2 * kMaxQueuedFrames) return;
+    }
     Published item;
     item.poll = events.poll;
     item.alerts = events.alerts;
@@ -399,16 +407,14 @@ class ServerImpl final : public StatusServer {
       item.history_hours = static_cast<int32_t>(alerts->history().capacity() / kMaxPollsPerHour);
       item.history = watcher_.Look(alerts->history());
     }
-    bool wake;
+    bool full;
     {
       std::lock_guard lock(dispatch_mu_);
-      if (dispatch_queue_.size() >= 2 * kMaxQueuedFrames) return;  // the server is stuck: skip
       dispatch_queue_.push_back(std::move(item));
       published_.fetch_add(1, std::memory_order_release);
-      wake = event_clients_.load(std::memory_order_relaxed) > 0 ||
-             dispatch_queue_.size() >= kMaxQueuedFrames;
+      full = dispatch_queue_.size() >= kMaxQueuedFrames;
     }
-    if (wake) dispatch_cv_.notify_one();
+    if (full) dispatch_cv_.notify_one();
   }
 
  private:
@@ -436,13 +442,31 @@ class ServerImpl final : public StatusServer {
   // state the requests read, and hands the frames to every event stream.
   void Dispatch() {
     std::unique_lock lock(dispatch_mu_);
+    const auto streams = [&] { return event_clients_.load(std::memory_order_relaxed) > 0; };
+    const auto ready = [&] {
+      return dispatch_stop_ || dispatch_queue_.size() >= kMaxQueuedFrames ||
+             (streams() && !dispatch_queue_.empty());
+    };
     while (true) {
-      dispatch_cv_.wait(lock, [&] { return dispatch_stop_ || !dispatch_queue_.empty(); });
+      if (streams()) {
+        dispatch_cv_.wait_for(lock, kDispatchTick, ready);
+      } else {
+        // Until a stream comes (StreamsChanged), or the queue fills.
+        dispatch_cv_.wait(lock, [&] { return ready() || streams(); });
+      }
       if (dispatch_stop_) return;
+      if (!ready()) continue;
       lock.unlock();
       Drain();
       lock.lock();
     }
+  }
+  // After event_clients_ changed: the dispatcher waits by the tick or not.
+  // The lock orders this after its look at the count, so the wake-up can't
+  // come between that look and its wait.
+  void StreamsChanged() {
+    { std::lock_guard lock(dispatch_mu_); }
+    dispatch_cv_.notify_one();
   }
 
   // Takes in what was published, in order; any thread.
@@ -705,6 +729,7 @@ class ServerImpl final : public StatusServer {
       clients_[client.get()] = client;
       event_clients_.store(static_cast<int>(clients_.size()), std::memory_order_relaxed);
     }
+    StreamsChanged();
     DrainIfPending();  // a poll published while this stream was being added
     // An event stream may stay: only the write time-outs and the queue's
     // bound end it.
