@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -550,6 +551,51 @@ TEST_F(KovunServeTest, OverlayInABrowser) {
     EXPECT_EQ(seen, after) << "alpha " << int{px[3]};
     break;
   }
+}
+
+// The overlay page turned away (503 while 32 streams are open, which ends
+// an EventSource for good) tries again by itself and goes on updating. The
+// page is the monitor's own, served here by a stand-in that turns its first
+// stream away; Chromium runs it on virtual time, so its 5 s wait passes at
+// once (a screenshot's real time stops the page's timers while the load is
+// held).
+TEST_F(KovunServeTest, OverlayTurnedAwayTriesAgain) {
+  if (Chromium().empty()) GTEST_SKIP() << "chromium is not installed";
+  Start();
+  const auto page = Client().Get("/overlay");
+  ASSERT_TRUE(page);
+  json status = Status();
+  ASSERT_TRUE(status.contains("panels"));
+  json changed = status;
+  changed["panels"][6]["rgb"] = "#123456";
+  httplib::Server standin;
+  std::atomic<int> streams{0};
+  standin.Get("/overlay", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(page->body, "text/html; charset=utf-8");
+  });
+  standin.Get("/status.json", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(status.dump(), "application/json");
+  });
+  standin.Get("/events", [&](const httplib::Request&, httplib::Response& res) {
+    if (streams++ == 0) {
+      res.status = 503;
+      res.set_content("{\"error\":\"too many event streams\"}", "application/json");
+      return;
+    }
+    // One poll, and the end of the stream (it would hold virtual time).
+    res.set_content("event: poll\ndata: " + changed.dump() + "\n\n", "text/event-stream");
+  });
+  const int port = standin.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { standin.listen_after_bind(); });
+  const std::string dom = RunChromium(
+      "--virtual-time-budget=20000 --dump-dom http://127.0.0.1:" + std::to_string(port) +
+          "/overlay",
+      temp_.File("profile-away"));
+  standin.stop();
+  serving.join();
+  EXPECT_GE(streams.load(), 2) << "the page never asked again";
+  EXPECT_NE(dom.find("id=\"panel7\""), std::string::npos) << "the page was not drawn";
+  EXPECT_NE(dom.find("data-rgb=\"#123456\""), std::string::npos) << "map server 3 kept its colour";
 }
 
 }  // namespace
